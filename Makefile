@@ -1,0 +1,41 @@
+# Front door. `make test` and `make demo` install what they need (scripts/setup.sh).
+BUILD  ?= build
+JOBS   ?= 2
+SUITE  ?=
+FUZZ_SECONDS ?= 60
+WERROR ?= $(if $(CI),ON,OFF)
+WIN    := $(BUILD)/win32
+NAT    := $(BUILD)/native
+
+.PHONY: all setup build test check demo fuzz clean
+
+all: build
+
+setup:
+	@bash scripts/setup.sh
+
+$(WIN)/CMakeCache.txt:
+	cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELT_WERROR=$(WERROR)
+
+$(NAT)/CMakeCache.txt:
+	CC=clang CXX=clang++ cmake -S . -B $(NAT) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELT_WERROR=$(WERROR)
+
+build: setup $(WIN)/CMakeCache.txt $(NAT)/CMakeCache.txt
+	cmake --build $(WIN) -j $(JOBS)
+	cmake --build $(NAT) -j $(JOBS)
+
+test: build
+	bash scripts/run-tests.sh $(BUILD)
+
+check: build
+	bash scripts/run-tests.sh $(BUILD) $(SUITE)
+
+demo: build
+	bash scripts/demo.sh $(BUILD)
+
+fuzz: build
+	bash scripts/run-fuzz.sh $(NAT) $(FUZZ_SECONDS)
+
+clean:
+	rm -rf $(BUILD)

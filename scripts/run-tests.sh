@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Runs the native tests and the Wine tests: run-tests.sh <build dir> [suite]
+set -u
+build=$(realpath -m "$1"); suite=${2:-}
+here=$(dirname "$(realpath "$0")")
+filter=()
+[ -n "$suite" ] && filter=(-R "^(native_)?${suite}\$")
+rc=0
+ctest --test-dir "$build/native" --output-on-failure --no-tests=ignore -j 2 "${filter[@]}" || rc=1
+"$here/with-xvfb.sh" "$build/win32/wineprefix" \
+  ctest --test-dir "$build/win32" --output-on-failure --no-tests=ignore -j 2 "${filter[@]}" || rc=1
+exit $rc

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs a command with a private Xvfb display and a persistent wineserver for
+# the given prefix (created on first use), and stops both afterwards:
+#   with-xvfb.sh <prefix> <command...>
+set -u
+prefix=$(realpath -m "$1"); shift
+here=$(dirname "$(realpath "$0")")
+export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+
+xvfb_pid=
+cleanup() {
+  # A leftover Wine process would keep the output open and hang the caller.
+  wineserver -k 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+if [ -z "${ZELT_USE_DISPLAY:-}" ] || [ -z "${DISPLAY:-}" ]; then
+  fdfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do [ -s "$fdfile" ] && break; sleep 0.1; done
+  num=$(head -n1 "$fdfile"); rm -f "$fdfile"
+  if [ -z "$num" ]; then echo "with-xvfb: Xvfb did not start" >&2; exit 1; fi
+  export DISPLAY=":$num"
+fi
+"$here/wine-prefix.sh" "$prefix" || exit 1
+wineserver -p 2>/dev/null
+"$@"

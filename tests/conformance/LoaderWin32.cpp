@@ -1,0 +1,85 @@
+#include <windows.h>
+
+#include "Loader.h"
+
+namespace conformance {
+
+namespace {
+
+std::wstring widen(const std::string &s) {
+  if (s.empty()) return std::wstring();
+  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+  return w;
+}
+
+std::string narrow(const std::wstring &w) {
+  if (w.empty()) return std::string();
+  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+  std::string s(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
+  return s;
+}
+
+class Win32Loader : public Loader {
+ public:
+  explicit Win32Loader(HMODULE module) : module_(module) {}
+  ~Win32Loader() override { FreeLibrary(module_); }
+  void *symbol(const char *name) const override {
+    return reinterpret_cast<void *>(GetProcAddress(module_, name));
+  }
+
+ private:
+  HMODULE module_;
+};
+
+}  // namespace
+
+std::unique_ptr<Loader> Loader::load(const std::string &path, std::string &error) {
+  HMODULE module = LoadLibraryW(widen(path).c_str());
+  if (!module) {
+    error = "LoadLibrary(" + path + ") failed with error " + std::to_string(GetLastError());
+    return nullptr;
+  }
+  return std::unique_ptr<Loader>(new Win32Loader(module));
+}
+
+// Found beside the test executable, where the build puts the DLLs.
+std::string defaultModulePath() { return "ZeltP11.dll"; }
+
+void setEnvironment(const std::string &name, const std::string &value) {
+  SetEnvironmentVariableW(widen(name).c_str(), value.empty() ? nullptr : widen(value).c_str());
+}
+
+std::string environment(const std::string &name) {
+  wchar_t buffer[2048];
+  DWORD n = GetEnvironmentVariableW(widen(name).c_str(), buffer, 2048);
+  return n > 0 && n < 2048 ? narrow(std::wstring(buffer, n)) : std::string();
+}
+
+long runSelf(const std::vector<std::pair<std::string, std::string>> &env) {
+  wchar_t exe[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return -1;
+  for (const auto &v : env) setEnvironment(v.first, v.second);
+  std::wstring commandLine = L"\"" + std::wstring(exe) + L"\"";
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  BOOL started = CreateProcessW(exe, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+  for (const auto &v : env) setEnvironment(v.first, std::string());
+  if (!started) return -1;
+  long code = -1;
+  if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0) {
+    DWORD exitCode = 0;
+    if (GetExitCodeProcess(pi.hProcess, &exitCode)) code = static_cast<long>(exitCode);
+  } else {
+    TerminateProcess(pi.hProcess, 1);
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return code;
+}
+
+}  // namespace conformance

@@ -1,0 +1,55 @@
+#include "kit/Paths.h"
+
+#include <windows.h>
+
+namespace testkit {
+
+std::wstring BinDir() {
+  wchar_t path[MAX_PATH];
+  const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring p(path, n);
+  return p.substr(0, p.find_last_of(L"\\/") + 1);
+}
+
+std::wstring SourcePath(const std::wstring& relative) {
+  std::string unix = ZELT_SOURCE_DIR;
+  std::wstring p = L"Z:";
+  for (char c : unix) p.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(c));
+  p.push_back(L'\\');
+  for (wchar_t c : relative) p.push_back(c == L'/' ? L'\\' : c);
+  return p;
+}
+
+std::wstring MakeTempDir(const std::wstring& hint) {
+  wchar_t base[MAX_PATH];
+  ::GetTempPathW(MAX_PATH, base);
+  for (unsigned i = 0;; ++i) {
+    std::wstring dir = std::wstring(base) + L"zelt-" + hint + L"-" + std::to_wstring(::GetCurrentProcessId()) +
+                       L"-" + std::to_wstring(i);
+    if (::CreateDirectoryW(dir.c_str(), nullptr)) return dir;
+    if (::GetLastError() != ERROR_ALREADY_EXISTS) return std::wstring();
+  }
+}
+
+void RemoveTree(const std::wstring& dir) {
+  if (dir.empty()) return;
+  WIN32_FIND_DATAW fd;
+  HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &fd);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = fd.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = dir + L"\\" + name;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(path);
+      else {
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(path.c_str());
+      }
+    } while (::FindNextFileW(find, &fd));
+    ::FindClose(find);
+  }
+  ::RemoveDirectoryW(dir.c_str());
+}
+
+}  // namespace testkit

@@ -1,0 +1,22 @@
+// main() of every Wine test suite: the UI thread's apartment and common controls.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <ole2.h>
+
+#include <gtest/gtest.h>
+
+#include "server/Module.h"
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (FAILED(::OleInitialize(nullptr))) return 2;
+  INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+  ::InitCommonControlsEx(&icc);
+  // Code linked statically into a suite loads its resources from the executable.
+  Module::SetInstance(::GetModuleHandleW(nullptr));
+  const int rc = RUN_ALL_TESTS();
+  ::OleUninitialize();
+  return rc;
+}

@@ -1,0 +1,93 @@
+#include "model/TextBuffer.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+
+#include "model/Status.h"
+
+TEST(TextBuffer, NewBufferIsEmptyWithStoredLengthZero) {
+  TextBuffer text;
+  EXPECT_TRUE(text.empty());
+  EXPECT_EQ(0u, text.storedLength());
+  EXPECT_STREQ("", text.text());
+}
+
+TEST(TextBuffer, AssignCopiesTheSourceAndStoresLengthPlusOne) {
+  char source[] = "Jane Doe";
+  TextBuffer text;
+  ASSERT_EQ(StatusOk, text.assign(source));
+  source[0] = 'X';  // the buffer holds its own copy
+  EXPECT_STREQ("Jane Doe", text.text());
+  EXPECT_EQ(9u, text.storedLength());
+  EXPECT_EQ(8u, text.length());
+}
+
+TEST(TextBuffer, AssignOfNullOrEmptySourceEmptiesTheBuffer) {
+  TextBuffer text;
+  ASSERT_EQ(StatusOk, text.assign("old"));
+  EXPECT_EQ(StatusOk, text.assign(nullptr));
+  EXPECT_TRUE(text.empty());
+  ASSERT_EQ(StatusOk, text.assign("old"));
+  EXPECT_EQ(StatusOk, text.assign(""));
+  EXPECT_TRUE(text.empty());
+  EXPECT_EQ(0u, text.storedLength());
+}
+
+TEST(TextBuffer, AssignOfPartOfItsOwnTextWorks) {
+  TextBuffer text;
+  ASSERT_EQ(StatusOk, text.assign("CN=Jane"));
+  ASSERT_EQ(StatusOk, text.assign(text.text() + 3));
+  EXPECT_STREQ("Jane", text.text());
+}
+
+TEST(TextBuffer, AssignWithLengthTakesThatManyBytes) {
+  TextBuffer text;
+  ASSERT_EQ(StatusOk, text.assign("Jane Doe, Example", 8));
+  EXPECT_STREQ("Jane Doe", text.text());
+  EXPECT_EQ(9u, text.storedLength());
+}
+
+TEST(TextBuffer, AppendOfNullOrEmptyLeavesTheBufferUnchanged) {
+  TextBuffer text;
+  ASSERT_EQ(StatusOk, text.assign("Client Authentication"));
+  EXPECT_EQ(StatusOk, text.append(nullptr));
+  EXPECT_EQ(StatusOk, text.append(""));
+  EXPECT_STREQ("Client Authentication", text.text());
+  EXPECT_EQ(22u, text.storedLength());
+
+  TextBuffer empty;
+  EXPECT_EQ(StatusOk, empty.append(""));
+  EXPECT_TRUE(empty.empty());
+}
+
+TEST(TextBuffer, AppendToEmptyAssignsAndOtherwiseConcatenates) {
+  TextBuffer text;
+  ASSERT_EQ(StatusOk, text.append("Client Authentication"));
+  EXPECT_STREQ("Client Authentication", text.text());
+  ASSERT_EQ(StatusOk, text.append(", "));
+  ASSERT_EQ(StatusOk, text.append("Smart Card Logon"));
+  EXPECT_STREQ("Client Authentication, Smart Card Logon", text.text());
+  EXPECT_EQ(40u, text.storedLength());
+}
+
+TEST(TextBuffer, AppendOfItsOwnTextDoublesIt) {
+  TextBuffer text;
+  ASSERT_EQ(StatusOk, text.assign("ab"));
+  ASSERT_EQ(StatusOk, text.append(text.text()));
+  EXPECT_STREQ("abab", text.text());
+}
+
+TEST(TextBuffer, MoveTakesTheTextAndLeavesTheSourceEmpty) {
+  TextBuffer source;
+  ASSERT_EQ(StatusOk, source.assign("container"));
+  TextBuffer moved(std::move(source));
+  EXPECT_STREQ("container", moved.text());
+  EXPECT_TRUE(source.empty());  // NOLINT(bugprone-use-after-move): moved-from state is specified
+
+  TextBuffer target;
+  ASSERT_EQ(StatusOk, target.assign("old"));
+  target = std::move(moved);
+  EXPECT_STREQ("container", target.text());
+  EXPECT_EQ(10u, target.storedLength());
+}
