@@ -11,7 +11,7 @@ if(ZELT_PURE_SOURCES)
 endif()
 
 # Each folder under tests/native is one suite: its own CMakeLists.txt, or all its .cpp files.
-file(GLOB zelt_native_suites LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/native/*)
+file(GLOB zelt_native_suites LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*)
 foreach(dir ${zelt_native_suites})
   if(NOT IS_DIRECTORY ${dir})
     continue()

@@ -194,6 +194,11 @@ CK_RV checkUpdate(const StoredObject &object, const CK_ATTRIBUTE *tmpl, CK_ULONG
     if (rv != CKR_OK) return rv;
     if (!allowedFor(cls, a.type)) return CKR_ATTRIBUTE_TYPE_INVALID;
     if (fixedAfterCreation(a.type)) return CKR_ATTRIBUTE_READ_ONLY;
+    // Of a certificate's own attributes only the identifier, issuer and serial number change.
+    if (cls == CKO_CERTIFICATE && among(a.type, {CKA_SUBJECT, CKA_VALUE, CKA_URL, CKA_CHECK_VALUE,
+                                                 CKA_HASH_OF_SUBJECT_PUBLIC_KEY,
+                                                 CKA_HASH_OF_ISSUER_PUBLIC_KEY}))
+      return CKR_ATTRIBUTE_READ_ONLY;
     const bool newValue = a.ulValueLen == 1 && static_cast<const uint8_t *>(a.pValue)[0] == CK_TRUE;
     // Protection may only grow: a sensitive key stays sensitive, an unextractable one stays so.
     if (a.type == CKA_SENSITIVE && boolAttribute(object, CKA_SENSITIVE, false) && !newValue)

@@ -458,8 +458,8 @@ CK_RV SoftLibrary::login(CK_SESSION_HANDLE hSession, CK_USER_TYPE userType, CK_U
   if (!pPin) return CKR_ARGUMENTS_BAD;
   if (userType != CKU_SO && userType != CKU_USER && userType != CKU_CONTEXT_SPECIFIC)
     return CKR_USER_TYPE_INVALID;
-  if (userType == CKU_CONTEXT_SPECIFIC)
-    return s->login == kNobody ? CKR_USER_NOT_LOGGED_IN : CKR_OPERATION_NOT_INITIALIZED;
+  // No operation here ever asks for a context-specific login.
+  if (userType == CKU_CONTEXT_SPECIFIC) return CKR_OPERATION_NOT_INITIALIZED;
   if (s->login == userType) return CKR_USER_ALREADY_LOGGED_IN;
   if (s->login != kNobody) return CKR_USER_ANOTHER_ALREADY_LOGGED_IN;
   if (userType == CKU_SO && sessionCount(s->id, false) != sessionCount(s->id, true))
@@ -667,7 +667,7 @@ CK_RV SoftLibrary::generateRandom(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pRando
   Slot *s;
   CK_RV rv = session(hSession, sess, s);
   if (rv != CKR_OK) return rv;
-  if (!pRandomData && ulRandomLen != 0) return CKR_ARGUMENTS_BAD;
+  if (!pRandomData) return CKR_ARGUMENTS_BAD;
   return randomBytes(pRandomData, ulRandomLen) ? CKR_OK : CKR_FUNCTION_FAILED;
 }
 

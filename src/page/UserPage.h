@@ -1,38 +1,60 @@
 #pragma once
-#include <ocidl.h>
+// The user property page: the PIN and password group, the certificate group
+// and their five buttons.
 #include <windows.h>
 
-#include "server/ComObjectRoot.h"
+#include "model/ScopedBstr.h"
+#include "page/TokenPropertyPage.h"
 
-// The user property page. (Minimal: answers IUnknown and IPropertyPage.)
-class UserPage : public ComObjectRoot, public IPropertyPage {
+class UserPage : public TokenPropertyPage {
  public:
   static HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** out);
 
   explicit UserPage(IUnknown* outer);
 
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { return OuterQueryInterface(iid, out); }
-  ULONG STDMETHODCALLTYPE AddRef() override { return OuterAddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return OuterRelease(); }
+  BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
-  // IPropertyPage
-  HRESULT STDMETHODCALLTYPE SetPageSite(IPropertyPageSite* site) override;
-  HRESULT STDMETHODCALLTYPE Activate(HWND parent, LPCRECT rect, BOOL modal) override;
-  HRESULT STDMETHODCALLTYPE Deactivate() override;
-  HRESULT STDMETHODCALLTYPE GetPageInfo(PROPPAGEINFO* info) override;
-  HRESULT STDMETHODCALLTYPE SetObjects(ULONG count, IUnknown** objects) override;
-  HRESULT STDMETHODCALLTYPE Show(UINT cmd) override;
-  HRESULT STDMETHODCALLTYPE Move(LPCRECT rect) override;
-  HRESULT STDMETHODCALLTYPE IsPageDirty() override;
-  HRESULT STDMETHODCALLTYPE Apply() override;
-  HRESULT STDMETHODCALLTYPE Help(LPCOLESTR dir) override;
-  HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG* msg) override;
+  void EnableTokenButtons(BOOL enable) override;
+  PageControl* GetControl(int index) override;
+  void UpdatePinBlockedLabel() override;
+  void ResetControls() override;
+  void ShowPasswordBlocked() override;
+  void HidePasswordBlocked() override;
+  void RefreshTokenState() override;
+  HRESULT OnActivate(HWND parent) override;
+
+  // Finds the token's slot again and reports the password state to the host.
+  // Quiet: the host does not report a failure to open the token.
+  HRESULT RefreshPasswordState(BOOL quiet);
+  // Tells the host whether the PKI storage password is locked.
+  void ReportPasswordBlocked();
+  // Reads the token's certificates into the token model; 0 or a failure code.
+  HRESULT ReadCertificates();
+
+  // 0 until a slot holding the page's token was found.
+  ULONG SlotId() const { return slotId_; }
+  // The token's serial number text as the host last reported it, or null.
+  BSTR SerialNumber() const { return serial_.Get(); }
 
  protected:
   ~UserPage() override;
-  HRESULT InternalQueryInterface(REFIID iid, void** out) override;
 
  private:
-  IPropertyPageSite* site_ = nullptr;
+  static const MessageEntry<UserPage> kMessageMap[];
+  LRESULT OnManage(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnChangePassword(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnChangeUserPin(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnImport(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnAutoRegistration(UINT message, WPARAM wParam, LPARAM lParam);
+
+  // Asks the host for the serial number text again and lets it release the token.
+  void TakeSerialNumber();
+  // The Cryptoki half of the password-state refresh: loads the library, finds
+  // the slot of the serial number text and reports the password state.
+  HRESULT FindSlotAndReportPasswordState();
+
+  static const int kControlCount = 10;
+  PageControl controls_[kControlCount];
+  ULONG slotId_ = 0;
+  ScopedBstr serial_;
 };

@@ -39,7 +39,7 @@ int act(CryptokiModule &module, CK_SLOT_ID slot, const std::string &action) {
     CK_OBJECT_HANDLE object = 0;
     return check("C_CreateObject", p11->C_CreateObject(session, t.data(), t.size(), &object)) ? 0 : 3;
   }
-  if (action == "set-value") {  // label, value: replaces the value of that data object
+  if (action == "set-value" || action == "relabel") {  // label, new value or new label
     Template t;
     t.ulong(CKA_CLASS, CKO_DATA).label(arg1);
     CK_OBJECT_HANDLE object = 0;
@@ -48,9 +48,13 @@ int act(CryptokiModule &module, CK_SLOT_ID slot, const std::string &action) {
         !check("C_FindObjects", p11->C_FindObjects(session, &object, 1, &count)) ||
         !check("C_FindObjectsFinal", p11->C_FindObjectsFinal(session)) || count != 1)
       return 3;
-    Template value;
-    value.bytes(CKA_VALUE, arg2);
-    return check("C_SetAttributeValue", p11->C_SetAttributeValue(session, object, value.data(), value.size())) ? 0 : 3;
+    Template change;
+    if (action == "relabel")
+      change.label(arg2);
+    else
+      change.bytes(CKA_VALUE, arg2);
+    return check("C_SetAttributeValue", p11->C_SetAttributeValue(session, object, change.data(), change.size())) ? 0
+                                                                                                               : 3;
   }
   if (action == "wrong-logins") {  // count: that many logins with kWrongPin, each refused
     const int count = std::atoi(arg1.c_str());

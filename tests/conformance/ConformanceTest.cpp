@@ -107,7 +107,9 @@ std::string ConformanceTest::attribute(CK_SESSION_HANDLE session, CK_OBJECT_HAND
   if (rv != CKR_OK || a.ulValueLen == CK_UNAVAILABLE_INFORMATION) return std::string();
   std::string value(a.ulValueLen, '\0');
   a.pValue = value.empty() ? nullptr : &value[0];
-  if (!value.empty()) EXPECT_RV(CKR_OK, p11->C_GetAttributeValue(session, object, &a, 1));
+  if (!value.empty()) {
+    EXPECT_RV(CKR_OK, p11->C_GetAttributeValue(session, object, &a, 1));
+  }
   value.resize(a.ulValueLen == CK_UNAVAILABLE_INFORMATION ? 0 : a.ulValueLen);
   return value;
 }

@@ -14,24 +14,25 @@
 namespace conformance {
 
 // Cases that test what only the soft token promises (vendor entries, lockout, test hooks).
-#define SKIP_UNLESS_SOFT_TOKEN()                                                        \
-  do {                                                                                  \
-    if (!vendor) GTEST_SKIP() << "soft token behaviour: vendor entries, lockout, hooks"; \
+#define SKIP_UNLESS_SOFT_TOKEN_BECAUSE(why) \
+  do {                                      \
+    if (!vendor) GTEST_SKIP() << why;       \
   } while (0)
+#define SKIP_UNLESS_SOFT_TOKEN() SKIP_UNLESS_SOFT_TOKEN_BECAUSE("soft token behaviour: vendor entries, lockout, hooks")
 
 std::string rvText(CK_RV rv);
 
-// Cryptoki result check with the actual code in the failure message.
-#define EXPECT_RV(expected, call)                                 \
-  do {                                                            \
-    const CK_RV rv_ = (call);                                     \
-    EXPECT_EQ(static_cast<CK_RV>(expected), rv_) << rvText(rv_);  \
-  } while (0)
-#define ASSERT_RV(expected, call)                                 \
-  do {                                                            \
-    const CK_RV rv_ = (call);                                     \
-    ASSERT_EQ(static_cast<CK_RV>(expected), rv_) << rvText(rv_);  \
-  } while (0)
+// Cryptoki result check with the actual code in the failure message; more text may be
+// streamed after it. The call is evaluated once.
+#define ZELT_CHECK_RV(check, expected, call)                   \
+  switch (0)                                                    \
+  case 0:                                                       \
+  default:                                                      \
+    if (const CK_RV rv_ = (call); false) {                      \
+    } else                                                      \
+      check(static_cast<CK_RV>(expected), rv_) << rvText(rv_)
+#define EXPECT_RV(expected, call) ZELT_CHECK_RV(EXPECT_EQ, expected, call)
+#define ASSERT_RV(expected, call) ZELT_CHECK_RV(ASSERT_EQ, expected, call)
 
 class ConformanceTest : public ::testing::Test {
  protected:

@@ -37,12 +37,17 @@ TEST_F(Objects, TemplateWithoutClassIsIncomplete) {
   EXPECT_RV(CKR_TEMPLATE_INCOMPLETE, p11->C_CreateObject(session, t.data(), t.size(), &object));
 }
 
-TEST_F(Objects, ClassOfWrongSizeIsAnInvalidValue) {
+TEST_F(Objects, ClassOfWrongSizeIsRefused) {
   CK_SESSION_HANDLE session = openSession();
   Template t;
-  t.bytes(CKA_CLASS, std::string(1, '\0')).boolean(CKA_TOKEN, true);
+  t.bytes(CKA_CLASS, std::string(1, '\0')).boolean(CKA_TOKEN, true).boolean(CKA_PRIVATE, false).label("odd");
   CK_OBJECT_HANDLE object = 0;
-  EXPECT_RV(CKR_ATTRIBUTE_VALUE_INVALID, p11->C_CreateObject(session, t.data(), t.size(), &object));
+  const CK_RV rv = p11->C_CreateObject(session, t.data(), t.size(), &object);
+  // The soft token calls the value invalid; SoftHSM2 does not read the class at all and calls
+  // the template incomplete. Both refuse, which is what matters.
+  EXPECT_TRUE(rv == CKR_ATTRIBUTE_VALUE_INVALID || rv == CKR_TEMPLATE_INCOMPLETE) << rvText(rv);
+  Template none;
+  EXPECT_TRUE(find(session, none).empty());
 }
 
 TEST_F(Objects, CertificateWithoutCertificateTypeIsIncomplete) {
@@ -86,8 +91,13 @@ TEST_F(Objects, PrivateObjectsAreHiddenWhileLoggedOut) {
   CK_ATTRIBUTE a = {CKA_VALUE, nullptr, 0};
   EXPECT_RV(CKR_OBJECT_HANDLE_INVALID, p11->C_GetAttributeValue(session, secret, &a, 1));
   loginUser(session);
+  // Handles of private objects need not outlive a logout (SoftHSM2 drops them): search again.
+  Template secretOnly;
+  secretOnly.ulong(CKA_CLASS, CKO_DATA).boolean(CKA_PRIVATE, true);
+  std::vector<CK_OBJECT_HANDLE> found = find(session, secretOnly);
+  ASSERT_EQ(1u, found.size());
+  EXPECT_EQ("s3cr3t", attribute(session, found[0], CKA_VALUE));
   EXPECT_EQ(2u, find(session, all).size());
-  EXPECT_EQ("s3cr3t", attribute(session, secret, CKA_VALUE));
 }
 
 TEST_F(Objects, DestroyRemovesTheObjectAndInvalidatesItsHandle) {
@@ -172,16 +182,45 @@ TEST_F(Attributes, UnknownHandleIsRefused) {
   EXPECT_RV(CKR_OBJECT_HANDLE_INVALID, p11->C_GetAttributeValue(session, CK_INVALID_HANDLE, &a, 1));
 }
 
-TEST_F(Attributes, SetAttributeValueReplacesLabelAndValue) {
+TEST_F(Attributes, SetAttributeValueReplacesTheLabel) {
   CK_SESSION_HANDLE session = openSession();
   CK_OBJECT_HANDLE object = createData(session, "before", "old");
   Template change;
-  change.label("after").bytes(CKA_VALUE, "new value");
+  change.label("after");
   ASSERT_RV(CKR_OK, p11->C_SetAttributeValue(session, object, change.data(), change.size()));
-  EXPECT_EQ("new value", attribute(session, object, CKA_VALUE));
+  EXPECT_EQ(std::string("after\0", 6), attribute(session, object, CKA_LABEL));
   Template byLabel;
   byLabel.ulong(CKA_CLASS, CKO_DATA).label("after");
   EXPECT_EQ(std::vector<CK_OBJECT_HANDLE>{object}, find(session, byLabel));
+  Template oldLabel;
+  oldLabel.ulong(CKA_CLASS, CKO_DATA).label("before");
+  EXPECT_TRUE(find(session, oldLabel).empty());
+}
+
+TEST_F(Attributes, CertificateKeepsItsEncodingButItsIdentifierMayChange) {
+  CK_SESSION_HANDLE session = openSession();
+  CK_OBJECT_HANDLE cert = createCertificate(session, "cert", "id1", "der");
+  Template value;
+  value.bytes(CKA_VALUE, "other der");
+  EXPECT_RV(CKR_ATTRIBUTE_READ_ONLY, p11->C_SetAttributeValue(session, cert, value.data(), value.size()));
+  EXPECT_EQ("der", attribute(session, cert, CKA_VALUE));
+  Template id;
+  id.bytes(CKA_ID, "id2");
+  EXPECT_RV(CKR_OK, p11->C_SetAttributeValue(session, cert, id.data(), id.size()));
+  EXPECT_EQ("id2", attribute(session, cert, CKA_ID));
+  Template foreign;
+  foreign.bytes(CKA_MODULUS, "n");
+  EXPECT_RV(CKR_ATTRIBUTE_TYPE_INVALID, p11->C_SetAttributeValue(session, cert, foreign.data(), foreign.size()));
+}
+
+TEST_F(Attributes, DataObjectValueCanBeReplaced) {
+  SKIP_UNLESS_SOFT_TOKEN_BECAUSE("SoftHSM2 fixes a data object's value at creation; the standard does not");
+  CK_SESSION_HANDLE session = openSession();
+  CK_OBJECT_HANDLE object = createData(session, "record", "old");
+  Template change;
+  change.bytes(CKA_VALUE, "new value");
+  ASSERT_RV(CKR_OK, p11->C_SetAttributeValue(session, object, change.data(), change.size()));
+  EXPECT_EQ("new value", attribute(session, object, CKA_VALUE));
 }
 
 TEST_F(Attributes, ClassCannotBeChanged) {
@@ -204,9 +243,15 @@ TEST_F(Attributes, UnmodifiableObjectRefusesChanges) {
   CK_OBJECT_HANDLE object = 0;
   ASSERT_RV(CKR_OK, p11->C_CreateObject(session, t.data(), t.size(), &object));
   Template change;
-  change.bytes(CKA_VALUE, "w");
-  EXPECT_RV(CKR_ATTRIBUTE_READ_ONLY, p11->C_SetAttributeValue(session, object, change.data(), change.size()));
-  EXPECT_EQ("v", attribute(session, object, CKA_VALUE));
+  change.label("thawed");
+  const CK_RV rv = p11->C_SetAttributeValue(session, object, change.data(), change.size());
+  // Version 2.20 names this CKR_ATTRIBUTE_READ_ONLY; 2.40 libraries such as SoftHSM2 may
+  // answer CKR_ACTION_PROHIBITED, which 2.20 does not have.
+  EXPECT_TRUE(rv == CKR_ATTRIBUTE_READ_ONLY || rv == CKR_ACTION_PROHIBITED) << rvText(rv);
+  if (vendor) {
+    EXPECT_RV(CKR_ATTRIBUTE_READ_ONLY, rv);
+  }
+  EXPECT_EQ(std::string("frozen\0", 7), attribute(session, object, CKA_LABEL));
 }
 
 }  // namespace

@@ -14,7 +14,9 @@ std::vector<CK_SLOT_ID> slotList(CK_FUNCTION_LIST_PTR p11, CK_BBOOL tokenPresent
   CK_ULONG count = 0;
   EXPECT_RV(CKR_OK, p11->C_GetSlotList(tokenPresent, nullptr, &count));
   std::vector<CK_SLOT_ID> slots(count);
-  if (count) EXPECT_RV(CKR_OK, p11->C_GetSlotList(tokenPresent, slots.data(), &count));
+  if (count) {
+    EXPECT_RV(CKR_OK, p11->C_GetSlotList(tokenPresent, slots.data(), &count));
+  }
   slots.resize(count);
   return slots;
 }
@@ -79,7 +81,9 @@ TEST_F(SlotsAndTokens, TokenInfoCarriesSixteenCharacterBlankPaddedSerialAndLabel
   ASSERT_NE(std::string::npos, end) << "serial is all blanks";
   for (size_t i = 0; i <= end; ++i) EXPECT_TRUE(serial[i] > 0x20 && serial[i] < 0x7F) << "serial: " << serial;
   EXPECT_EQ(paddedLabel(kLabel), std::string(reinterpret_cast<const char *>(info.label), 32));
-  if (vendor) EXPECT_EQ("ZC00001234      ", serial);
+  if (vendor) {
+    EXPECT_EQ("ZC00001234      ", serial);
+  }
 }
 
 TEST_F(SlotsAndTokens, TokenInfoFlagsShowInitializedTokenWithUserPinAndNoLock) {

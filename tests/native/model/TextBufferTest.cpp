@@ -91,3 +91,14 @@ TEST(TextBuffer, MoveTakesTheTextAndLeavesTheSourceEmpty) {
   EXPECT_STREQ("container", target.text());
   EXPECT_EQ(10u, target.storedLength());
 }
+
+// The stored length is 32 bits wide: a longer text cannot be held and is
+// reported as an allocation failure, with the usual effect of each operation.
+TEST(TextBuffer, TextTooLongForItsLengthFailsLikeAFailedAllocation) {
+  TextBuffer text;
+  ASSERT_EQ(StatusOk, text.assign("old"));
+  EXPECT_EQ(StatusOutOfMemory, text.append("x", UINT32_MAX));
+  EXPECT_STREQ("old", text.text());  // a failed append keeps the text
+  EXPECT_EQ(StatusOutOfMemory, text.assign("x", SIZE_MAX));
+  EXPECT_TRUE(text.empty());  // a failed assignment has already let the old text go
+}

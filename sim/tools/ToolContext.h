@@ -1,0 +1,34 @@
+#pragma once
+// What every command works with: the loaded token library, and the shared steps of finding
+// a token, opening a session and logging in, each turned into a clear message on failure.
+#include <string>
+
+#include "Arguments.h"
+#include "Outcome.h"
+#include "TokenSession.h"
+#include "kit/CryptokiLibrary.h"
+
+class ToolContext {
+ public:
+  explicit ToolContext(CryptokiLibrary& library) : library_(library) {}
+
+  CryptokiLibrary& library() { return library_; }
+  CK_FUNCTION_LIST_PTR p11() { return library_.p11(); }
+  Q_FUNCTION_LIST_PTR vendor() { return library_.vendor(); }
+
+  // The token named by --serial (exact match, blanks trimmed) or --slot.
+  Outcome findToken(const Arguments& args, TokenSlot* token);
+  // A session on the token, logged in when `password` is given.
+  Outcome openSession(const TokenSlot& token, const std::string* password, TokenSession* session);
+
+  // "<what> failed: CKR_X (description)" with the exit code that fits the value.
+  static Outcome refused(const std::string& what, CK_RV rv);
+
+ private:
+  Outcome loginFailure(const TokenSlot& token, CK_RV rv);
+
+  CryptokiLibrary& library_;
+};
+
+// Quotes a text for messages: "name" with control bytes escaped.
+std::string quoted(const std::string& text);

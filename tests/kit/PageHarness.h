@@ -1,0 +1,94 @@
+#pragma once
+// A page set up the way a host sets it up: a frame window with a child area,
+// a page site, the fake host's two objects, and the page created through the
+// module's class factory, given its site and objects and activated in the
+// child area.
+#include <ocidl.h>
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "kit/FakeHost.h"
+#include "kit/ModuleUnderTest.h"
+
+namespace testkit {
+
+// The host side of IPropertyPageSite; counts references and status changes.
+class FakePageSite final : public IPropertyPageSite {
+ public:
+  LONG refs() const { return refs_; }
+  int statusChanges = 0;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs_); }
+  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs_); }
+  HRESULT STDMETHODCALLTYPE OnStatusChange(DWORD flags) override;
+  HRESULT STDMETHODCALLTYPE GetLocaleID(LCID* locale) override;
+  HRESULT STDMETHODCALLTYPE GetPageContainer(IUnknown** container) override;
+  HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG* msg) override;
+
+ private:
+  LONG refs_ = 1;
+};
+
+class PageHarness {
+ public:
+  using Factory = std::function<HRESULT(IUnknown* outer, REFIID iid, void** out)>;
+
+  // Pages from the module's class factory; the module must outlive the harness.
+  explicit PageHarness(const ModuleUnderTest& module);
+  // Pages from another creation function (a page class linked into the test).
+  explicit PageHarness(Factory factory);
+  // Deactivates and releases the page (when still held) and destroys the windows.
+  ~PageHarness();
+  PageHarness(const PageHarness&) = delete;
+  PageHarness& operator=(const PageHarness&) = delete;
+
+  // False when the host windows could not be made (no display): fail at once.
+  bool Ready() const { return frame_ && parent_; }
+
+  // Creates the page through the module's class factory.
+  HRESULT Create();
+  // SetPageSite, then SetObjects with the first `objects` of (status, token).
+  HRESULT Connect(ULONG objects = 2);
+  // Activate in the child area, at `rect` of it.
+  HRESULT Activate(const RECT& rect = RECT{0, 0, 420, 300});
+  // Create, Connect and Activate; the first failure.
+  HRESULT Open();
+  HRESULT Deactivate();
+  // Deactivates and drops the harness's reference to the page.
+  void Release();
+
+  IPropertyPage* page() const { return page_; }
+  HWND frame() const { return frame_; }    // what the host knows as its frame
+  HWND parent() const { return parent_; }  // the window given to Activate
+  // The page's dialog: the dialog child of the parent window, or null.
+  HWND PageWindow() const;
+  HWND Item(int id) const { return ::GetDlgItem(PageWindow(), id); }
+  // The item's own WS_VISIBLE bit (the page is created hidden, so IsWindowVisible would not tell).
+  bool ItemShown(int id) const;
+  bool ItemEnabled(int id) const;
+  std::string ItemText(int id) const;
+  // The item's rectangle in the page's client coordinates.
+  RECT ItemRect(int id) const;
+  // A rectangle in the page's dialog units converted to its client pixels.
+  RECT DialogUnits(int left, int top, int width, int height) const;
+
+  // What the host's sheet does: a button click, a notification.
+  LRESULT Click(int id) const;
+  LRESULT Notify(WPARAM code, LPARAM value) const;
+
+  FakeHost host;
+  FakePageSite site;
+
+ private:
+  void MakeWindows();
+
+  Factory factory_;
+  HWND frame_ = nullptr;
+  HWND parent_ = nullptr;
+  IPropertyPage* page_ = nullptr;
+};
+
+}  // namespace testkit

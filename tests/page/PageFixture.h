@@ -1,0 +1,61 @@
+#pragma once
+// A page of the real DLL in a host-like window, with the fake host.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "kit/FakeHost.h"
+#include "kit/ModalDriver.h"
+#include "kit/ModuleUnderTest.h"
+#include "kit/PageHarness.h"
+#include "page/HostInterfaces.h"
+#include "res/resource.h"
+
+class PageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(module.loaded()) << "cannot load the page DLL, error " << ::GetLastError();
+    ASSERT_TRUE(harness.Ready());
+  }
+
+  // Opens the page the way the host does and forgets what the host saw so far.
+  void OpenAndClear() {
+    const HRESULT hr = harness.Open();
+    ASSERT_EQ(S_OK, hr) << std::hex << hr;
+    ASSERT_NE(nullptr, harness.PageWindow());
+    host().Clear();
+  }
+
+  testkit::FakeHost& host() { return harness.host; }
+  IPropertyPage* page() { return harness.page(); }
+
+  testkit::ModuleUnderTest module;
+  testkit::PageHarness harness{module};
+};
+
+// The ids of the page's table, in table order.
+inline const std::vector<int>& TableIds() {
+  static const std::vector<int> ids = {IDC_CHANGE_USER_PIN, IDC_CERTIFICATE_GROUP, IDC_MANAGE,
+                                       IDC_IMPORT,          IDC_PKI_STORAGE_GROUP, IDC_CHANGE_PASSWORD,
+                                       IDC_PIN_BLOCKED,     IDC_PASSWORD_BLOCKED,  IDC_AUTO_REGISTRATION};
+  return ids;
+}
+
+// The controls whose visibility follows the state.
+inline const std::vector<int>& ManagedIds() {
+  static const std::vector<int> ids = {IDC_CHANGE_USER_PIN, IDC_CERTIFICATE_GROUP, IDC_MANAGE,
+                                       IDC_IMPORT,          IDC_PKI_STORAGE_GROUP, IDC_CHANGE_PASSWORD};
+  return ids;
+}
+
+inline bool SameRect(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+inline std::string Describe(const RECT& r) {
+  return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" + std::to_string(r.right) + "," +
+         std::to_string(r.bottom) + ")";
+}
