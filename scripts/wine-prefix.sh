@@ -4,10 +4,10 @@
 # once per machine and Wine version into a template (under one lock, however
 # many builds ask at once) and every prefix starts as a copy of it. Booting
 # needs DISPLAY: without one, Wine's desktop process spins.
-set -eu
+set -u
 prefix=$(realpath -m "$1")
 [ -f "$prefix/.zelt-ready" ] && exit 0
-mkdir -p "$(dirname "$prefix")"
+mkdir -p "$(dirname "$prefix")" || exit 1
 exec 9>"$prefix.lock"
 flock 9
 [ -f "$prefix/.zelt-ready" ] && exit 0
@@ -16,13 +16,23 @@ rm -rf "$prefix" "$prefix.tmp"
 export WINEARCH=win32 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
-boot() {  # boot <dir>
-  : "${DISPLAY:?wine-prefix: DISPLAY must be set (run under scripts/with-xvfb.sh)}"
+boot() {  # boot <dir>: true when the prefix is usable
+  if [ -z "${DISPLAY:-}" ]; then
+    echo "wine-prefix: DISPLAY must be set (run under scripts/with-xvfb.sh)" >&2
+    return 1
+  fi
   echo "wine-prefix: booting a Wine prefix in $1 (takes minutes when i386 code runs emulated)" >&2
   rm -rf "$1"
+  # wineboot's exit status is not a verdict (it reports failures of optional
+  # parts); the prefix is judged by what it contains once the server is idle.
   WINEPREFIX="$1" wineboot -i >/dev/null 2>&1
   WINEPREFIX="$1" wineserver -w
-  touch "$1/.zelt-ready"
+  if [ -f "$1/system.reg" ] && [ -f "$1/user.reg" ] && [ -e "$1/drive_c/windows/system32/regsvr32.exe" ]; then
+    touch "$1/.zelt-ready"
+    return 0
+  fi
+  echo "wine-prefix: booting $1 failed" >&2
+  return 1
 }
 
 cache=${ZELT_PREFIX_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zelt}
@@ -32,14 +42,13 @@ if mkdir -p "$cache" 2>/dev/null && [ -w "$cache" ]; then
     exec 8>"$template.lock"
     flock 8
     if [ ! -f "$template/.zelt-ready" ]; then
-      boot "$template.tmp"
+      boot "$template.tmp" || exit 1
       rm -rf "$template"
-      mv "$template.tmp" "$template"
+      mv "$template.tmp" "$template" || exit 1
     fi
     flock -u 8
   fi
-  cp -a "$template" "$prefix.tmp"
-  mv "$prefix.tmp" "$prefix"
+  cp -a "$template" "$prefix.tmp" && mv "$prefix.tmp" "$prefix" || exit 1
 else
-  boot "$prefix"
+  boot "$prefix" || exit 1
 fi

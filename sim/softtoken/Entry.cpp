@@ -14,6 +14,7 @@
 #include "SoftLibrary.h"
 #include "TestHooks.h"
 #include "ZeltVendor.h"
+#include "model/ScopedHandle.h"
 
 using softtoken::CallTrace;
 using softtoken::SoftLibrary;
@@ -45,16 +46,20 @@ std::string environment(const wchar_t *name) {
   return s;
 }
 
+struct FileTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { ::CloseHandle(h); }
+};
+
 bool writeFile(const std::wstring &path, const std::string &text, bool append) {
-  HANDLE h = CreateFileW(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  ScopedHandle<FileTraits> file(CreateFileW(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
   DWORD written = 0;
-  bool ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-            written == text.size();
-  CloseHandle(h);
-  return ok;
+  return WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size();
 }
 
 // Hooks named in the environment apply from the first call of the process on.

@@ -15,14 +15,10 @@ StoreLock::StoreLock(const std::wstring &folder) {
   }
   wchar_t name[64];
   swprintf(name, 64, L"Local\\ZeltSoftTokenStore.%08X", hash);
-  mutex_ = CreateMutexW(nullptr, FALSE, name);
+  mutex_.reset(CreateMutexW(nullptr, FALSE, name));
 }
 
-StoreLock::~StoreLock() {
-  if (mutex_) CloseHandle(mutex_);
-}
-
-StoreLock::Guard::Guard(StoreLock &lock) : mutex_(lock.mutex_), held_(false) {
+StoreLock::Guard::Guard(StoreLock &lock) : mutex_(lock.mutex_.get()), held_(false) {
   if (!mutex_) return;
   DWORD r = WaitForSingleObject(mutex_, INFINITE);
   held_ = r == WAIT_OBJECT_0 || r == WAIT_ABANDONED;

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "model/ScopedHandle.h"
+
 namespace softtoken {
 
 class StoreLock {
@@ -14,7 +16,6 @@ class StoreLock {
   explicit StoreLock(const std::wstring &folder);
   StoreLock(const StoreLock &) = delete;
   StoreLock &operator=(const StoreLock &) = delete;
-  ~StoreLock();
 
   // Holding the mutex for the life of the guard; a mutex left by a crashed owner is taken over.
   class Guard {
@@ -30,7 +31,13 @@ class StoreLock {
   };
 
  private:
-  HANDLE mutex_ = nullptr;
+  struct MutexTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle h) { ::CloseHandle(h); }
+  };
+
+  ScopedHandle<MutexTraits> mutex_;
 };
 
 }  // namespace softtoken

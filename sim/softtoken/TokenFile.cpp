@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "ZeltVendor.h"
+#include "model/ScopedHandle.h"
 
 namespace softtoken {
 
@@ -16,25 +17,15 @@ bool transient(DWORD error) {
          error == ERROR_ACCESS_DENIED;
 }
 
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE h) : h_(h) {}
-  FileHandle(const FileHandle &) = delete;
-  FileHandle &operator=(const FileHandle &) = delete;
-  ~FileHandle() {
-    if (valid()) CloseHandle(h_);
-  }
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return h_; }
-  bool close() {
-    HANDLE h = h_;
-    h_ = INVALID_HANDLE_VALUE;
-    return h == INVALID_HANDLE_VALUE || CloseHandle(h);
-  }
-
- private:
-  HANDLE h_;
+struct FileTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { ::CloseHandle(h); }
 };
+using ScopedFile = ScopedHandle<FileTraits>;
+
+// The close of a written file can report a failed write-back; this one is checked.
+bool closeChecked(ScopedFile &file) { return ::CloseHandle(file.release()) != FALSE; }
 
 bool writeAll(HANDLE h, const uint8_t *p, size_t n) {
   while (n > 0) {
@@ -64,8 +55,8 @@ TokenFile::Load TokenFile::load(FileStamp &known, TokenImage &out) const {
     if (!transient(error)) return Load::Unreadable;
     Sleep(10);
   }
-  FileHandle file(raw);
-  if (!file.valid()) return Load::Unreadable;
+  ScopedFile file(raw);
+  if (!file) return Load::Unreadable;
 
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(file.get(), &info)) return Load::Unreadable;
@@ -98,19 +89,20 @@ bool TokenFile::save(const TokenImage &image, WriteFault fault) const {
   const std::vector<uint8_t> bytes = image.encode();
   const std::wstring temp = path_ + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
 
-  FileHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  ScopedFile file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return false;
+  if (!file) return false;
   if (fault != WriteFault::None) {
     // A write cut short: half the new image reaches the disk, the token file is not touched.
     writeAll(file.get(), bytes.data(), bytes.size() / 2);
     FlushFileBuffers(file.get());
-    file.close();
+    file.reset();
     if (fault == WriteFault::CrashHalfway) TerminateProcess(GetCurrentProcess(), Q_CRASH_EXIT_CODE);
     return false;
   }
   if (!writeAll(file.get(), bytes.data(), bytes.size()) || !FlushFileBuffers(file.get()) ||
-      !file.close()) {
+      !closeChecked(file)) {
+    file.reset();
     DeleteFileW(temp.c_str());
     return false;
   }

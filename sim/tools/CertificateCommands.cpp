@@ -8,8 +8,8 @@
 #include "CertificateFacts.h"
 #include "ContainerStore.h"
 #include "CredentialLoader.h"
-#include "kit/HexText.h"
-#include "kit/WideText.h"
+#include "tokenkit/HexText.h"
+#include "tokenkit/WideText.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <wincrypt.h>
 
 #include "DerReader.h"
-#include "kit/HexText.h"
-#include "kit/WideText.h"
+#include "tokenkit/HexText.h"
+#include "tokenkit/WideText.h"
 #include "model/ScopedCertContext.h"
 
 namespace {

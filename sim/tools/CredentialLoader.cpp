@@ -4,12 +4,12 @@
 #include <wincrypt.h>
 
 #include "Pem.h"
-#include "kit/HexText.h"
-#include "kit/ScopedCertStore.h"
-#include "kit/ScopedCryptKey.h"
-#include "kit/ScopedCryptProv.h"
-#include "kit/ScopedFileHandle.h"
-#include "kit/WideText.h"
+#include "tokenkit/HexText.h"
+#include "tokenkit/ScopedCertStore.h"
+#include "tokenkit/ScopedCryptKey.h"
+#include "tokenkit/ScopedCryptProv.h"
+#include "tokenkit/ScopedFileHandle.h"
+#include "tokenkit/WideText.h"
 #include "model/ScopedCertContext.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include "CertificateFacts.h"
 #include "ContainerFormat.h"
 #include "CredentialLoader.h"
-#include "kit/CryptokiText.h"
-#include "kit/HexText.h"
-#include "kit/WideText.h"
+#include "tokenkit/CryptokiText.h"
+#include "tokenkit/HexText.h"
+#include "tokenkit/WideText.h"
 
 using cryptokitext::AttributeKind;
 

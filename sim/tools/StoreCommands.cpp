@@ -8,9 +8,9 @@
 #include "CertificateFacts.h"
 #include "CredentialLoader.h"
 #include "ToolContext.h"
-#include "kit/HexText.h"
-#include "kit/ScopedCertStore.h"
-#include "kit/WideText.h"
+#include "tokenkit/HexText.h"
+#include "tokenkit/ScopedCertStore.h"
+#include "tokenkit/WideText.h"
 #include "model/ScopedCertContext.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "kit/CryptokiText.h"
+#include "tokenkit/CryptokiText.h"
 
 namespace {
 

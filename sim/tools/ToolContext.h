@@ -6,7 +6,7 @@
 #include "Arguments.h"
 #include "Outcome.h"
 #include "TokenSession.h"
-#include "kit/CryptokiLibrary.h"
+#include "tokenkit/CryptokiLibrary.h"
 
 class ToolContext {
  public:

@@ -1,6 +1,6 @@
 #include "Transaction.h"
 
-#include "kit/CryptokiText.h"
+#include "tokenkit/CryptokiText.h"
 
 Transaction::~Transaction() {
   for (auto it = steps_.rbegin(); it != steps_.rend(); ++it) {

@@ -12,9 +12,9 @@
 #include "CommandTable.h"
 #include "CredentialLoader.h"
 #include "ToolContext.h"
-#include "kit/CryptokiLibrary.h"
-#include "kit/CryptokiText.h"
-#include "kit/WideText.h"
+#include "tokenkit/CryptokiLibrary.h"
+#include "tokenkit/CryptokiText.h"
+#include "tokenkit/WideText.h"
 
 namespace {
 

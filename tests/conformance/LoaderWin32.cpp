@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include "Loader.h"
+#include "model/ScopedHandle.h"
+#include "model/ScopedLibrary.h"
 
 namespace conformance {
 
@@ -22,27 +24,33 @@ std::string narrow(const std::wstring &w) {
   return s;
 }
 
+struct KernelObjectTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::CloseHandle(h); }
+};
+using ScopedKernelObject = ScopedHandle<KernelObjectTraits>;
+
 class Win32Loader : public Loader {
  public:
-  explicit Win32Loader(HMODULE module) : module_(module) {}
-  ~Win32Loader() override { FreeLibrary(module_); }
+  explicit Win32Loader(ScopedLibrary module) : module_(std::move(module)) {}
   void *symbol(const char *name) const override {
-    return reinterpret_cast<void *>(GetProcAddress(module_, name));
+    return reinterpret_cast<void *>(GetProcAddress(module_.get(), name));
   }
 
  private:
-  HMODULE module_;
+  ScopedLibrary module_;
 };
 
 }  // namespace
 
 std::unique_ptr<Loader> Loader::load(const std::string &path, std::string &error) {
-  HMODULE module = LoadLibraryW(widen(path).c_str());
+  ScopedLibrary module(LoadLibraryW(widen(path).c_str()));
   if (!module) {
     error = "LoadLibrary(" + path + ") failed with error " + std::to_string(GetLastError());
     return nullptr;
   }
-  return std::unique_ptr<Loader>(new Win32Loader(module));
+  return std::unique_ptr<Loader>(new Win32Loader(std::move(module)));
 }
 
 // Found beside the test executable, where the build puts the DLLs.
@@ -70,16 +78,15 @@ long runSelf(const std::vector<std::pair<std::string, std::string>> &env) {
   BOOL started = CreateProcessW(exe, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
   for (const auto &v : env) setEnvironment(v.first, std::string());
   if (!started) return -1;
-  long code = -1;
-  if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0) {
-    DWORD exitCode = 0;
-    if (GetExitCodeProcess(pi.hProcess, &exitCode)) code = static_cast<long>(exitCode);
-  } else {
-    TerminateProcess(pi.hProcess, 1);
+  ScopedKernelObject process(pi.hProcess);
+  ScopedKernelObject thread(pi.hThread);
+  // Processes start slowly where Wine runs i386 code emulated; allow for it.
+  if (WaitForSingleObject(process.get(), 300000) != WAIT_OBJECT_0) {
+    TerminateProcess(process.get(), 1);
+    return -1;
   }
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return code;
+  DWORD exitCode = 0;
+  return GetExitCodeProcess(process.get(), &exitCode) ? static_cast<long>(exitCode) : -1;
 }
 
 }  // namespace conformance

@@ -5,11 +5,16 @@
 #include <objbase.h>
 #include <ole2.h>
 
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 #include "server/Module.h"
 
 int main(int argc, char** argv) {
+  // A suite stopped by its timeout must still show how far it got.
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  std::setvbuf(stderr, nullptr, _IONBF, 0);
   ::testing::InitGoogleTest(&argc, argv);
   if (FAILED(::OleInitialize(nullptr))) return 2;
   INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};

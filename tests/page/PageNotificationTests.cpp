@@ -197,7 +197,8 @@ TEST_F(PageNotifyTest, EnterOnAFocusedButtonRunsItsHandler) {
   ASSERT_EQ(S_OK, page()->Show(SW_SHOW));
   HWND button = harness.Item(IDC_AUTO_REGISTRATION);
   ::SetFocus(button);
-  MSG enter = Key(WM_KEYDOWN, VK_RETURN, ::GetFocus());
+  // The host translates the message of the focused window.
+  MSG enter = Key(WM_KEYDOWN, VK_RETURN, button);
   EXPECT_EQ(S_OK, page()->TranslateAccelerator(&enter));
   EXPECT_EQ(std::vector<std::string>{Call("GetAutoRegistration")}, host().Trace());
 

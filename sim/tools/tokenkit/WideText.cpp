@@ -1,4 +1,4 @@
-#include "kit/WideText.h"
+#include "tokenkit/WideText.h"
 
 #include <windows.h>
 

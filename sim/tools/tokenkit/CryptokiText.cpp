@@ -1,4 +1,4 @@
-#include "kit/CryptokiText.h"
+#include "tokenkit/CryptokiText.h"
 
 #include <cctype>
 #include <cstdio>

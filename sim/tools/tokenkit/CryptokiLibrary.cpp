@@ -1,6 +1,6 @@
-#include "kit/CryptokiLibrary.h"
+#include "tokenkit/CryptokiLibrary.h"
 
-#include "kit/WideText.h"
+#include "tokenkit/WideText.h"
 
 CryptokiLibrary::~CryptokiLibrary() { finalize(); }
 

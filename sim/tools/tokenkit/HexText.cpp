@@ -1,4 +1,4 @@
-#include "kit/HexText.h"
+#include "tokenkit/HexText.h"
 
 namespace hextext {
 
