@@ -116,12 +116,14 @@ const CommandSpec kCommands[] = {
     {"unregister-my", "unregister-my --cert FILE [--pfx-password TEXT]", "remove a certificate from the \"MY\" store",
      "Removes the certificate from the current user's \"MY\" store.\n", {"cert", "pfx-password"}, false, nullptr,
      StoreCommands::unregisterMy},
-    {"batch", "batch FILE", "run commands from a file, one a line",
+    {"batch", "batch FILE [--keep-going]", "run commands from a file, one a line",
      "Runs the commands of FILE, one a line, as if each were given to zelt-token with the\n"
      "global options of the batch command. Blank lines and lines starting with # are skipped;\n"
-     "words are separated by blanks and grouped by double quotes. Stops at the first failure,\n"
-     "with that command's exit code. Each line is one command: its changes are all made or none.\n",
-     {}, true, nullptr, nullptr},
+     "words are separated by blanks and grouped by double quotes. Each line is one command: its\n"
+     "changes are all made or none. Stops at the first failure, with that command's exit code;\n"
+     "with --keep-going runs every line, prints \"batch: line N: exit code C\" after each, and\n"
+     "ends with the exit code of the first line that failed.\n",
+     {"keep-going"}, true, nullptr, nullptr},
 };
 
 }  // namespace
@@ -133,7 +135,8 @@ const CommandSpec* find(const std::string& name) {
 }
 
 const std::set<std::string>& flags() {
-  static const std::set<std::string> f = {"help", "no-key", "raw", "empty", "delete", "no-catalog", "allow-missing"};
+  static const std::set<std::string> f = {"help",   "no-key",     "raw",           "empty",
+                                          "delete", "no-catalog", "allow-missing", "keep-going"};
   return f;
 }
 

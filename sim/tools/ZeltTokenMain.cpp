@@ -44,32 +44,51 @@ Outcome runOne(ToolContext* ctx, const CommandSpec& spec, const Arguments& args)
   return spec.run(*ctx, args);
 }
 
-Outcome runBatch(ToolContext& ctx, const std::string& path, std::string* where) {
+Outcome runLine(ToolContext& ctx, const std::vector<std::string>& words) {
+  Arguments args;
+  std::string error;
+  if (!Arguments::parse(words, commandtable::flags(), &args, &error)) return Outcome::fail(ExitCode::Usage, error);
+  const CommandSpec* spec = commandtable::find(args.command());
+  if (!spec) return Outcome::fail(ExitCode::Usage, "unknown command " + quoted(args.command()));
+  if (std::string(spec->name) == "batch") return Outcome::fail(ExitCode::Usage, "a batch file cannot run another batch");
+  if (args.has("dir") || args.has("library") || args.has("help") || args.has("keep-going"))
+    return Outcome::fail(ExitCode::Usage, "--dir, --library, --help and --keep-going belong on the batch command itself");
+  Outcome r = checkOptions(*spec, args);
+  if (r.failed()) return r;
+  return runOne(&ctx, *spec, args);
+}
+
+// Runs the lines of a batch file. Without keepGoing it stops at the first failure; with it,
+// it runs every line, reports each line's exit code and ends with the first failure's.
+Outcome runBatch(ToolContext& ctx, const std::string& path, bool keepGoing, std::string* where) {
   std::vector<uint8_t> bytes;
   Outcome r = CredentialLoader::readFile(widetext::fromUtf8(path), &bytes);
   if (r.failed()) return r;
   std::istringstream lines(std::string(bytes.begin(), bytes.end()));
   std::string line;
+  Outcome first = Outcome::ok();
   for (int number = 1; std::getline(lines, line); ++number) {
     *where = "line " + std::to_string(number) + " of " + path + ": ";
     std::vector<std::string> words;
     std::string error;
-    if (!splitCommandLine(line, &words, &error)) return Outcome::fail(ExitCode::Usage, error);
-    if (words.empty() || words[0][0] == '#') continue;
-    Arguments args;
-    if (!Arguments::parse(words, commandtable::flags(), &args, &error)) return Outcome::fail(ExitCode::Usage, error);
-    const CommandSpec* spec = commandtable::find(args.command());
-    if (!spec) return Outcome::fail(ExitCode::Usage, "unknown command " + quoted(args.command()));
-    if (std::string(spec->name) == "batch") return Outcome::fail(ExitCode::Usage, "a batch file cannot run another batch");
-    if (args.has("dir") || args.has("library") || args.has("help"))
-      return Outcome::fail(ExitCode::Usage, "--dir, --library and --help belong on the batch command itself");
-    r = checkOptions(*spec, args);
-    if (r.failed()) return r;
-    r = runOne(&ctx, *spec, args);
-    if (r.failed()) return r;
+    if (!splitCommandLine(line, &words, &error)) {
+      r = Outcome::fail(ExitCode::Usage, error);
+    } else if (words.empty() || words[0][0] == '#') {
+      continue;
+    } else {
+      r = runLine(ctx, words);
+    }
+    if (!keepGoing) {
+      if (r.failed()) return r;
+      continue;
+    }
+    if (r.failed()) std::fprintf(stderr, "zelt-token: %s%s\n", where->c_str(), r.message().c_str());
+    std::printf("batch: line %d: exit code %d\n", number, static_cast<int>(r.code()));
+    std::fflush(stdout);
+    if (r.failed() && !first.failed()) first = Outcome::fail(r.code(), "line " + std::to_string(number) + " failed first");
   }
   where->clear();
-  return Outcome::ok();
+  return first;
 }
 
 }  // namespace
@@ -112,7 +131,7 @@ int wmain(int argc, wchar_t** argv) {
   ToolContext ctx(library);
   if (std::string(spec->name) == "batch") {
     std::string where;
-    r = runBatch(ctx, args.positionals()[0], &where);
+    r = runBatch(ctx, args.positionals()[0], args.has("keep-going"), &where);
     return finish(r, where);
   }
   return finish(runOne(&ctx, *spec, args));

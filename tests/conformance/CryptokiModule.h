@@ -53,7 +53,7 @@ class CryptokiModule {
   CK_RV finalize();
 
   CK_RV findSlotByLabel(const std::string &label, CK_SLOT_ID &slot);
-  // Makes a token with the spec's label, PINs and limits; `wanted` is the slot on the soft
+  // Makes a token with the given label, PINs and limits; `wanted` is the slot on the soft
   // token, while SoftHSM2 takes its first free slot. `slot` receives where the token is.
   CK_RV provision(CK_SLOT_ID wanted, const TokenSpec &spec, CK_SLOT_ID &slot);
 

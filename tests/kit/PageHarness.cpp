@@ -148,9 +148,13 @@ RECT PageHarness::ItemRect(int id) const {
 }
 
 RECT PageHarness::DialogUnits(int left, int top, int width, int height) const {
-  RECT rect = {left, top, left + width, top + height};
-  ::MapDialogRect(PageWindow(), &rect);
-  return rect;
+  // As the dialog manager places a control: origin and size are converted
+  // separately, so the far edge may differ by one pixel from a mapped rectangle.
+  RECT origin = {left, top, left, top};
+  RECT size = {0, 0, width, height};
+  ::MapDialogRect(PageWindow(), &origin);
+  ::MapDialogRect(PageWindow(), &size);
+  return RECT{origin.left, origin.top, origin.left + size.right, origin.top + size.bottom};
 }
 
 LRESULT PageHarness::Click(int id) const {

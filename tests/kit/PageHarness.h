@@ -72,7 +72,7 @@ class PageHarness {
   std::string ItemText(int id) const;
   // The item's rectangle in the page's client coordinates.
   RECT ItemRect(int id) const;
-  // A rectangle in the page's dialog units converted to its client pixels.
+  // A control rectangle in the page's dialog units, in client pixels as the dialog manager places it.
   RECT DialogUnits(int left, int top, int width, int height) const;
 
   // What the host's sheet does: a button click, a notification.

@@ -166,9 +166,9 @@ TEST_F(PageTest, WithoutAutoRegistrationImportAndManageMoveOnePlaceRight) {
   const RECT importRect = harness.ItemRect(IDC_IMPORT);
   const RECT manageRect = harness.ItemRect(IDC_MANAGE);
   EXPECT_TRUE(SameRect(harness.DialogUnits(188, 100, 70, 14), importRect))
-      << "Import is at " << Describe(importRect);
+      << "Import is at " << Describe(importRect) << ", 208's place is " << Describe(harness.DialogUnits(188, 100, 70, 14));
   EXPECT_TRUE(SameRect(harness.DialogUnits(112, 100, 70, 14), manageRect))
-      << "Manage is at " << Describe(manageRect);
+      << "Manage is at " << Describe(manageRect) << ", 204's place is " << Describe(harness.DialogUnits(112, 100, 70, 14));
 
   // The left place stays empty: no visible push button covers it.
   const RECT left = harness.DialogUnits(36, 100, 70, 14);

@@ -6,9 +6,9 @@
 #include "tokenkit/ScopedFileHandle.h"
 #include "tokenkit/WideText.h"
 
-const char TokenProbe::kSerial[] = "TT0001";
 const char TokenProbe::kPassword[] = "user-pin-1";
 const char TokenProbe::kSoPin[] = "so-pin-1";
+const char TokenProbe::kDevicePin[] = "2468";
 
 namespace {
 
@@ -40,35 +40,39 @@ std::vector<uint8_t> attribute(CK_FUNCTION_LIST_PTR p11, CK_SESSION_HANDLE sessi
 std::wstring dataPath(const std::wstring& name) { return testkit::SourcePath(L"tests/tools/data/" + name); }
 std::vector<uint8_t> dataFile(const std::wstring& name) { return readFile(dataPath(name)); }
 
-TokenProbe::TokenProbe() : folder_(testkit::MakeTempDir(L"tool")) {
+TokenProbe::TokenProbe(unsigned slots) : folder_(testkit::MakeTempDir(L"tool")) {
+  // The library reads both at C_Initialize; the tool's processes inherit them.
   ::SetEnvironmentVariableW(L"ZELT_SOFTTOKEN_DIR", folder_.c_str());
+  ::SetEnvironmentVariableW(L"ZELT_SOFTTOKEN_SLOTS", std::to_wstring(slots).c_str());
   if (!library_.load(testkit::BinDir() + L"ZeltP11.dll", &error_)) return;
-  CK_RV rv = library_.initialize();
-  if (rv != CKR_OK) {
-    error_ = "C_Initialize answered " + std::to_string(rv);
-    return;
-  }
+  const CK_RV rv = library_.initialize();
+  if (rv != CKR_OK) error_ = "C_Initialize answered " + std::to_string(rv);
+}
+
+bool TokenProbe::createToken(CK_SLOT_ID slot, const std::string& serial) {
   Q_TOKEN_PARAMS p = {};
-  p.pSerial = text(kSerial), p.ulSerialLen = 6;
+  p.pSerial = text(serial.c_str()), p.ulSerialLen = static_cast<CK_ULONG>(serial.size());
   p.pLabel = text("Test token"), p.ulLabelLen = 10;
   p.pSoPin = text(kSoPin), p.ulSoPinLen = 8;
   p.pUserPin = text(kPassword), p.ulUserPinLen = 10;
-  p.pDevicePin = text("1234"), p.ulDevicePinLen = 4;
-  rv = library_.vendor()->Q_CreateToken(slot(), &p);
-  if (rv != CKR_OK) error_ = "Q_CreateToken answered " + std::to_string(rv);
+  p.pDevicePin = text(kDevicePin), p.ulDevicePinLen = 4;
+  const CK_RV rv = library_.vendor()->Q_CreateToken(slot, &p);
+  if (rv != CKR_OK) error_ = "Q_CreateToken(" + serial + ") answered " + std::to_string(rv);
+  return rv == CKR_OK;
 }
 
 TokenProbe::~TokenProbe() {
   library_.finalize();
   ::SetEnvironmentVariableW(L"ZELT_SOFTTOKEN_DIR", nullptr);
+  ::SetEnvironmentVariableW(L"ZELT_SOFTTOKEN_SLOTS", nullptr);
   testkit::RemoveTree(folder_);
 }
 
-std::vector<ObjectView> TokenProbe::objects(bool withPrivate) {
+std::vector<ObjectView> TokenProbe::objects(CK_SLOT_ID slot, bool withPrivate) {
   std::vector<ObjectView> views;
   CK_FUNCTION_LIST_PTR p11 = library_.p11();
   CK_SESSION_HANDLE session = 0;
-  if (p11->C_OpenSession(slot(), CKF_SERIAL_SESSION, nullptr, nullptr, &session) != CKR_OK) return views;
+  if (p11->C_OpenSession(slot, CKF_SERIAL_SESSION, nullptr, nullptr, &session) != CKR_OK) return views;
   if (withPrivate) p11->C_Login(session, CKU_USER, text(kPassword), 10);
   CK_OBJECT_HANDLE handles[64];
   CK_ULONG count = 0;
@@ -93,19 +97,19 @@ std::vector<ObjectView> TokenProbe::objects(bool withPrivate) {
   return views;
 }
 
-std::vector<uint8_t> TokenProbe::fileBytes() {
+std::vector<uint8_t> TokenProbe::fileBytes(CK_SLOT_ID slot) {
   CK_ULONG length = 0;
-  if (library_.vendor()->Q_GetTokenFilePath(slot(), nullptr, &length) != CKR_OK) return {};
+  if (library_.vendor()->Q_GetTokenFilePath(slot, nullptr, &length) != CKR_OK) return {};
   std::string path(length, '\0');
-  library_.vendor()->Q_GetTokenFilePath(slot(), reinterpret_cast<CK_UTF8CHAR_PTR>(&path[0]), &length);
+  library_.vendor()->Q_GetTokenFilePath(slot, reinterpret_cast<CK_UTF8CHAR_PTR>(&path[0]), &length);
   path.resize(path.find('\0') == std::string::npos ? path.size() : path.find('\0'));
   return readFile(widetext::fromUtf8(path));
 }
 
-CK_RV TokenProbe::create(std::vector<CK_ATTRIBUTE> attributes, bool login) {
+CK_RV TokenProbe::create(CK_SLOT_ID slot, std::vector<CK_ATTRIBUTE> attributes, bool login) {
   CK_FUNCTION_LIST_PTR p11 = library_.p11();
   CK_SESSION_HANDLE session = 0;
-  CK_RV rv = p11->C_OpenSession(slot(), CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &session);
+  CK_RV rv = p11->C_OpenSession(slot, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &session);
   if (rv != CKR_OK) return rv;
   if (login) rv = p11->C_Login(session, CKU_USER, text(kPassword), 10);
   CK_OBJECT_HANDLE object = 0;

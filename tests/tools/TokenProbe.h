@@ -20,26 +20,29 @@ struct ObjectView {
 
 class TokenProbe {
  public:
-  static const char kSerial[];
   static const char kPassword[];
   static const char kSoPin[];
+  static const char kDevicePin[];
 
-  TokenProbe();
+  // A store folder of its own with `slots` slots, and the library initialised on it.
+  explicit TokenProbe(unsigned slots);
   ~TokenProbe();
+
+  // Makes a token with kSoPin, kPassword and kDevicePin; false with the reason in error().
+  bool createToken(CK_SLOT_ID slot, const std::string& serial);
 
   // False (with the reason in error()) when the library or the token could not be set up.
   bool ready() const { return error_.empty(); }
   const std::string& error() const { return error_; }
   const std::wstring& folder() const { return folder_; }
   CryptokiLibrary& library() { return library_; }
-  CK_SLOT_ID slot() const { return 1; }
 
   // Every object of the token, private ones too when logged in with kPassword.
-  std::vector<ObjectView> objects(bool withPrivate);
+  std::vector<ObjectView> objects(CK_SLOT_ID slot, bool withPrivate);
   // The token file's bytes: equal bytes mean an unchanged token.
-  std::vector<uint8_t> fileBytes();
+  std::vector<uint8_t> fileBytes(CK_SLOT_ID slot);
   // Stores an object directly (not through the tool).
-  CK_RV create(std::vector<CK_ATTRIBUTE> attributes, bool login);
+  CK_RV create(CK_SLOT_ID slot, std::vector<CK_ATTRIBUTE> attributes, bool login);
 
  private:
   std::wstring folder_;

@@ -1,67 +1,191 @@
-// zelt-token.exe driven as a user drives it: each case runs the tool and then looks at the
-// token through ZeltP11.dll in this process. Every run of the tool is a process start, which
-// costs seconds under emulation, so related checks share a run.
+// zelt-token.exe driven as a user drives it, then the token looked at through ZeltP11.dll in
+// this process. A process start costs seconds to minutes under emulation, so the suite runs
+// the tool once on a batch of commands, one scenario per token (slot), and each case checks
+// its scenario's lines and token. Only the failure injection and --help need runs of their own.
 #include <windows.h>
 #include <wincrypt.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "TokenProbe.h"
 #include "ToolRun.h"
-#include "kit/Paths.h"
-#include "tokenkit/ScopedCertStore.h"
-#include "tokenkit/WideText.h"
 #include "model/ScopedCertContext.h"
+#include "tokenkit/ScopedCertStore.h"
+#include "tokenkit/ScopedFileHandle.h"
+#include "tokenkit/WideText.h"
 
 namespace {
 
-const std::vector<uint8_t> kLabelJane = {'J', 'a', 'n', 'e', ' ', 'D', 'o', 'e', 0};
+enum Slot : CK_SLOT_ID {
+  Pem = 1,        // PEM file with certificate and key, given id and label
+  Pkcs12 = 2,     // PKCS #12, 3DES
+  Pkcs12Aes = 3,  // PKCS #12, AES (OpenSSL 3's default)
+  DerPkcs8 = 4,   // DER certificate, PKCS #8 DER key
+  DerPkcs1 = 5,   // DER certificate, PKCS #1 PEM key
+  Containers = 6,
+  Rejections = 7,
+  WrongPassword = 8,
+  Locked = 9,
+  Unlocked = 10,
+  Deleted = 11,
+  Created = 12,  // empty until the tool creates a token there
+  RawObjects = 13,
+  HalfWay = 14,  // for the failure injection run
+  kSlotCount = 15,
+};
 
+std::string serialOf(CK_SLOT_ID slot) { return (slot < 10 ? "T0" : "T") + std::to_string(slot); }
 std::vector<uint8_t> bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+std::string data(const std::wstring& name) { return "\"" + widetext::toUtf8(dataPath(name)) + "\""; }
+std::string certs(const std::wstring& name) { return data(L"../../data/certs/" + name); }
+
+const std::vector<uint8_t> kLabelJane = bytes(std::string("Jane Doe") + '\0');
 
 class ZeltToken : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(probe_.ready()) << probe_.error(); }
+  // Every scenario's commands, run by one batch before the first case.
+  static void SetUpTestSuite() {
+    probe_.reset(new TokenProbe(kSlotCount));
+    if (!probe_->ready()) return;
+    for (CK_SLOT_ID slot = 1; slot < kSlotCount; ++slot)
+      if (slot != Created && !probe_->createToken(slot, serialOf(slot))) return;
+    if (!storeCertificateDirectly(Rejections)) return;
+    for (CK_SLOT_ID slot = 1; slot < kSlotCount; ++slot) before_[slot] = probe_->fileBytes(slot);
 
-  // Runs the tool on this test's store folder.
-  ToolRun run(const std::wstring& arguments, const std::vector<std::pair<std::wstring, std::wstring>>& env = {}) {
-    return runTool(L"--dir \"" + probe_.folder() + L"\" " + arguments, env);
+    const std::string pw = " --password user-pin-1";
+    const std::string add = "add-cert --serial ";
+    line("pem", add + "T01" + pw + " --cert " + data(L"jane-doe.pem") + " --id 0a0b0c --label \"Jane Doe\"");
+    line("p12", add + "T02" + pw + " --cert " + data(L"jane-doe.p12") + " --pfx-password p12-secret");
+    line("aes", add + "T03" + pw + " --cert " + data(L"jane-doe-aes.p12") + " --pfx-password p12-secret");
+    line("pkcs8", add + "T04" + pw + " --cert " + certs(L"jane-doe.der") + " --key " + data(L"leaf.key.der") +
+                      " --id 01 --label first");
+    line("pkcs1", add + "T05" + pw + " --cert " + certs(L"jane-doe.der") + " --key " + data(L"leaf.rsa.pem") +
+                      " --id 02 --label second");
+
+    line("in container", add + "T06" + pw + " --cert " + data(L"jane-doe.pem") + " --container \"Jane's container\"");
+    line("container A", "container --serial T06 --name A --exchange-cert X --allow-missing");
+    line("container B", "container --serial T06 --name B --signature-cert Y --allow-missing");
+    line("container A again", "container --serial T06 --name A --signature-cert Z --allow-missing");
+    line("container v1", "container --serial T06 --name OLD --exchange-cert W --version 1 --allow-missing --no-catalog");
+    line("missing label", "container --serial T06 --name C --exchange-cert \"No such label\"");
+
+    const std::string bad = add + "T07" + pw;
+    line("garbage", bad + " --cert " + data(L"make-tool-data.sh"));
+    line("missing file", bad + " --cert " + data(L"missing.pem"));
+    line("other key", bad + " --cert " + certs(L"jane-doe.der") + " --key " + certs(L"keys/ca.key.pem"));
+    line("encrypted key", bad + " --cert " + certs(L"jane-doe.der") + " --key " + data(L"leaf.enc.pem"));
+    line("pfx password", bad + " --cert " + data(L"jane-doe.p12") + " --pfx-password wrong");
+    line("no key", bad + " --cert " + certs(L"jane-doe.der"));
+    line("duplicate", bad + " --cert " + data(L"jane-doe.pem"));
+    line("unknown serial", add + "NOPE" + pw + " --cert " + data(L"jane-doe.pem"));
+    line("unknown option", bad + " --cert " + data(L"jane-doe.pem") + " --colour blue");
+
+    line("wrong password", add + "T08 --password wrong-pin --cert " + data(L"jane-doe.pem"));
+
+    line("lock user", "lock --serial T09");
+    line("lock device", "lock --serial T09 --pin device");
+    line("lock then", "lock --serial T10");
+    line("unlock", "unlock --serial T10 --pin user");
+
+    line("delete", "delete --serial T11");
+    line("create", "create --serial NEW00012 --slot 12 --label \"Second token\" --so-pin so-pin-2 --password pass-2");
+    line("create again", "create --serial NEW00012 --so-pin so-pin-3");
+    line("tokens", "tokens");
+
+    line("raw", "add-object --serial T13 --class data --attr CKA_LABEL=text:raw --attr value=hex:0102ff --attr CKA_PRIVATE=false");
+    line("second raw", "add-object --serial T13 --class data --label second --attr value=text:x");
+    line("objects", "objects --serial T13");
+    line("remove", "remove --serial T13 --label second");
+
+    line("register", "register-my --cert " + data(L"jane-doe.pem") + " --container \"Jane's container\"");
+    line("register unit", "register-my --cert " + certs(L"unit.der"));
+    line("unregister unit", "unregister-my --cert " + certs(L"unit.der"));
+
+    const std::wstring file = probe_->folder() + L"\\commands.txt";
+    ScopedFileHandle f(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    ::WriteFile(f.get(), script_.data(), static_cast<DWORD>(script_.size()), &written, nullptr);
+    f.reset();
+    batch_ = runTool(L"--dir \"" + probe_->folder() + L"\" batch \"" + file + L"\" --keep-going");
+    batchFile_ = widetext::toUtf8(file);
   }
-  static std::wstring quotedData(const std::wstring& name) { return L"\"" + dataPath(name) + L"\""; }
+  static void TearDownTestSuite() { probe_.reset(); }
 
-  std::vector<ObjectView> ofClass(CK_OBJECT_CLASS cls, bool withPrivate) {
-    std::vector<ObjectView> all = probe_.objects(withPrivate), some;
-    for (const ObjectView& o : all)
+  void SetUp() override {
+    ASSERT_TRUE(probe_->ready()) << probe_->error();
+    ASSERT_NE(-1, batch_.exitCode) << "zelt-token.exe did not run";
+  }
+
+  static void line(const std::string& key, const std::string& command) {
+    script_ += command + "\n";
+    lines_[key] = ++lineCount_;
+  }
+
+  // The exit code the batch reported for the line.
+  static long exitOf(const std::string& key) {
+    const std::string marker = "batch: line " + std::to_string(lines_.at(key)) + ": exit code ";
+    const size_t at = batch_.out.find(marker);
+    return at == std::string::npos ? -1 : std::stol(batch_.out.substr(at + marker.size()));
+  }
+  // The error message of the line, or empty.
+  static std::string messageOf(const std::string& key) {
+    const std::string marker = "line " + std::to_string(lines_.at(key)) + " of " + batchFile_ + ": ";
+    const size_t at = batch_.err.find(marker);
+    if (at == std::string::npos) return std::string();
+    const size_t start = at + marker.size();
+    return batch_.err.substr(start, batch_.err.find('\n', start) - start);
+  }
+
+  static std::vector<ObjectView> ofClass(CK_SLOT_ID slot, CK_OBJECT_CLASS cls, bool withPrivate) {
+    std::vector<ObjectView> some;
+    for (const ObjectView& o : probe_->objects(slot, withPrivate))
       if (o.cls == cls) some.push_back(o);
     return some;
   }
 
-  // A batch file in the store folder (the tool reads it from there).
-  std::wstring batchFile(const std::string& text) {
-    const std::wstring path = probe_.folder() + L"\\commands.txt";
-    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    ::WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    ::CloseHandle(f);
-    return path;
+  static bool storeCertificateDirectly(CK_SLOT_ID slot) {
+    const std::vector<uint8_t> der = dataFile(L"../../data/certs/jane-doe.der");
+    CK_OBJECT_CLASS cls = CKO_CERTIFICATE;
+    CK_CERTIFICATE_TYPE type = CKC_X_509;
+    CK_BBOOL yes = CK_TRUE;
+    uint8_t subject[] = {0x30, 0x00};
+    return probe_->create(slot,
+                          {{CKA_CLASS, &cls, sizeof cls},
+                           {CKA_TOKEN, &yes, 1},
+                           {CKA_CERTIFICATE_TYPE, &type, sizeof type},
+                           {CKA_SUBJECT, subject, sizeof subject},
+                           {CKA_VALUE, const_cast<uint8_t*>(der.data()), static_cast<CK_ULONG>(der.size())}},
+                          false) == CKR_OK;
   }
 
-  TokenProbe probe_;
+  static std::unique_ptr<TokenProbe> probe_;
+  static std::map<CK_SLOT_ID, std::vector<uint8_t>> before_;
+  static std::string script_;
+  static std::map<std::string, int> lines_;
+  static int lineCount_;
+  static ToolRun batch_;
+  static std::string batchFile_;
 };
 
-TEST_F(ZeltToken, AddCertificateStoresCertificateAndKeyPairUnderTheGivenIdAndLabel) {
-  const ToolRun r = run(L"add-cert --serial TT0001 --password user-pin-1 --cert " + quotedData(L"jane-doe.pem") +
-                        L" --id 0a0b0c --label \"Jane Doe\"");
-  ASSERT_EQ(0, r.exitCode) << describe(r);
+std::unique_ptr<TokenProbe> ZeltToken::probe_;
+std::map<CK_SLOT_ID, std::vector<uint8_t>> ZeltToken::before_;
+std::string ZeltToken::script_;
+std::map<std::string, int> ZeltToken::lines_;
+int ZeltToken::lineCount_ = 0;
+ToolRun ZeltToken::batch_;
+std::string ZeltToken::batchFile_;
 
+TEST_F(ZeltToken, AddCertificateStoresCertificateAndKeyPairUnderTheGivenIdAndLabel) {
+  ASSERT_EQ(0, exitOf("pem")) << describe(batch_);
   const std::vector<uint8_t> der = dataFile(L"../../data/certs/jane-doe.der");
   ASSERT_FALSE(der.empty());
   const std::vector<uint8_t> id = {0x0a, 0x0b, 0x0c};
-  const auto certificates = ofClass(CKO_CERTIFICATE, false);
+  const auto certificates = ofClass(Pem, CKO_CERTIFICATE, false);
   ASSERT_EQ(1u, certificates.size());
   EXPECT_EQ(der, certificates[0].value);
   EXPECT_EQ(id, certificates[0].id);
@@ -69,265 +193,187 @@ TEST_F(ZeltToken, AddCertificateStoresCertificateAndKeyPairUnderTheGivenIdAndLab
   EXPECT_FALSE(certificates[0].isPrivate);
   EXPECT_TRUE(certificates[0].onToken);
 
-  const auto publicKeys = ofClass(CKO_PUBLIC_KEY, false);
+  const auto publicKeys = ofClass(Pem, CKO_PUBLIC_KEY, false);
   ASSERT_EQ(1u, publicKeys.size());
   EXPECT_EQ(id, publicKeys[0].id);
   EXPECT_FALSE(publicKeys[0].isPrivate);
   EXPECT_EQ(256u, publicKeys[0].modulus.size()) << "the 2048-bit modulus without a leading zero";
 
-  EXPECT_TRUE(ofClass(CKO_PRIVATE_KEY, false).empty()) << "the private key is private";
-  const auto privateKeys = ofClass(CKO_PRIVATE_KEY, true);
+  EXPECT_TRUE(ofClass(Pem, CKO_PRIVATE_KEY, false).empty()) << "the private key is private";
+  const auto privateKeys = ofClass(Pem, CKO_PRIVATE_KEY, true);
   ASSERT_EQ(1u, privateKeys.size());
   EXPECT_EQ(id, privateKeys[0].id);
   EXPECT_TRUE(privateKeys[0].isPrivate);
+  EXPECT_TRUE(privateKeys[0].onToken);
   EXPECT_EQ(kLabelJane, privateKeys[0].label);
   EXPECT_EQ(publicKeys[0].modulus, privateKeys[0].modulus);
 }
 
-TEST_F(ZeltToken, AddCertificateReadsPkcs12Files) {
-  // Both the 3DES form and the AES form that OpenSSL 3 makes by default.
-  const ToolRun r = run(L"batch " + batchFile(
-      "add-cert --serial TT0001 --password user-pin-1 --cert \"" + widetext::toUtf8(dataPath(L"jane-doe.p12")) +
-      "\" --pfx-password p12-secret --id 01\n"
-      "remove --serial TT0001 --password user-pin-1 --id 01 --class certificate\n"
-      "remove --serial TT0001 --password user-pin-1 --id 01 --class public-key\n"
-      "remove --serial TT0001 --password user-pin-1 --id 01 --class private-key\n"
-      "add-cert --serial TT0001 --password user-pin-1 --cert \"" + widetext::toUtf8(dataPath(L"jane-doe-aes.p12")) +
-      "\" --pfx-password p12-secret --id 02\n"));
-  ASSERT_EQ(0, r.exitCode) << describe(r);
-  const auto all = probe_.objects(true);
-  ASSERT_EQ(3u, all.size());
-  for (const ObjectView& o : all) EXPECT_EQ(std::vector<uint8_t>{0x02}, o.id);
-  const auto certificates = ofClass(CKO_CERTIFICATE, false);
-  ASSERT_EQ(1u, certificates.size());
-  EXPECT_EQ(dataFile(L"../../data/certs/jane-doe.der"), certificates[0].value);
-  EXPECT_EQ(kLabelJane, certificates[0].label) << "the default label is the subject's common name";
-  const auto privateKeys = ofClass(CKO_PRIVATE_KEY, true);
-  ASSERT_EQ(1u, privateKeys.size());
-  EXPECT_EQ(256u, privateKeys[0].modulus.size());
+TEST_F(ZeltToken, AddCertificateReadsPkcs12AndDerFilesWithPkcs8AndPkcs1Keys) {
+  const std::vector<uint8_t> der = dataFile(L"../../data/certs/jane-doe.der");
+  const std::vector<uint8_t> modulus = ofClass(Pem, CKO_PRIVATE_KEY, true).at(0).modulus;
+  const struct {
+    const char* key;
+    CK_SLOT_ID slot;
+    std::vector<uint8_t> label;
+  } forms[] = {{"p12", Pkcs12, kLabelJane},
+               {"aes", Pkcs12Aes, kLabelJane},
+               {"pkcs8", DerPkcs8, bytes(std::string("first") + '\0')},
+               {"pkcs1", DerPkcs1, bytes(std::string("second") + '\0')}};
+  for (const auto& form : forms) {
+    SCOPED_TRACE(form.key);
+    EXPECT_EQ(0, exitOf(form.key)) << messageOf(form.key);
+    const auto certificates = ofClass(form.slot, CKO_CERTIFICATE, false);
+    ASSERT_EQ(1u, certificates.size());
+    EXPECT_EQ(der, certificates[0].value);
+    EXPECT_EQ(form.label, certificates[0].label) << "without --label: the subject's common name";
+    const auto privateKeys = ofClass(form.slot, CKO_PRIVATE_KEY, true);
+    ASSERT_EQ(1u, privateKeys.size());
+    EXPECT_EQ(modulus, privateKeys[0].modulus) << "the same key in every form";
+    EXPECT_EQ(certificates[0].id, privateKeys[0].id);
+    EXPECT_EQ(3u, probe_->objects(form.slot, true).size());
+  }
 }
 
-TEST_F(ZeltToken, AddCertificateReadsDerCertificateWithPkcs8OrPkcs1Key) {
-  const std::string cert = "\"" + widetext::toUtf8(dataPath(L"../../data/certs/jane-doe.der")) + "\"";
-  const ToolRun r = run(L"batch " + batchFile(
-      "add-cert --serial TT0001 --password user-pin-1 --cert " + cert + " --key \"" +
-      widetext::toUtf8(dataPath(L"leaf.key.der")) + "\" --id 01 --label first\n" +
-      "remove --serial TT0001 --label first --class certificate\n"
-      "add-cert --serial TT0001 --password user-pin-1 --cert " + cert + " --key \"" +
-      widetext::toUtf8(dataPath(L"leaf.rsa.pem")) + "\" --id 02 --label second\n"));
-  ASSERT_EQ(0, r.exitCode) << describe(r);
-  const auto privateKeys = ofClass(CKO_PRIVATE_KEY, true);
-  ASSERT_EQ(2u, privateKeys.size());
-  EXPECT_EQ(privateKeys[0].modulus, privateKeys[1].modulus) << "the same key read from PKCS #8 DER and PKCS #1 PEM";
-  const auto certificates = ofClass(CKO_CERTIFICATE, false);
-  ASSERT_EQ(1u, certificates.size());
-  EXPECT_EQ(bytes(std::string("second") + '\0'), certificates[0].label);
-}
-
-TEST_F(ZeltToken, ContainerOptionWritesTheRecordAndTheCatalogInTheCspFormats) {
-  const ToolRun r = run(L"add-cert --serial TT0001 --password user-pin-1 --cert " + quotedData(L"jane-doe.pem") +
-                        L" --container \"Jane's container\"");
-  ASSERT_EQ(0, r.exitCode) << describe(r);
-  const auto data = ofClass(CKO_DATA, false);
-  ASSERT_EQ(2u, data.size());
-  const ObjectView& record = data[0];
-  const ObjectView& catalog = data[1];
-  EXPECT_EQ(bytes(std::string("Jane's container") + '\0'), record.label);
+TEST_F(ZeltToken, ContainersAreWrittenInTheCspFormatsAndKeepCatalogOrder) {
+  for (const char* key : {"in container", "container A", "container B", "container A again", "container v1"})
+    EXPECT_EQ(0, exitOf(key)) << key << ": " << messageOf(key);
+  const auto records = ofClass(Containers, CKO_DATA, false);
+  ASSERT_EQ(5u, records.size());
+  // In creation order: the first record, the catalog, then the records A, B and OLD.
+  EXPECT_EQ(bytes(std::string("Jane's container") + '\0'), records[0].label);
   // Version 2, a reserved byte, two strings the CSP keeps, the exchange label, the signature label.
-  EXPECT_EQ(bytes(std::string("\x02\x00\x00\x00Jane Doe\x00\x00", 14)), record.value);
-  EXPECT_EQ(bytes(std::string("QCspRSAContainerCatalog\x07\x00", 25)), catalog.label);
-  EXPECT_EQ(bytes(std::string("\x01\x00\x01\x00Jane's container\x00", 21)), catalog.value);
-  for (const ObjectView& o : data) {
+  EXPECT_EQ(bytes(std::string("\x02\x00\x00\x00Jane Doe\x00\x00", 14)), records[0].value);
+  EXPECT_EQ(bytes(std::string("QCspRSAContainerCatalog\x07\x00", 25)), records[1].label);
+  EXPECT_EQ(bytes(std::string("\x01\x00\x03\x00Jane's container\x00" "A\x00" "B\x00", 25)), records[1].value);
+  EXPECT_EQ(bytes(std::string("\x02\x00\x00\x00X\x00Z\x00", 8)), records[2].value) << "A keeps its exchange label";
+  EXPECT_EQ(bytes(std::string("\x02\x00\x00\x00\x00Y\x00", 7)), records[3].value);
+  EXPECT_EQ(bytes(std::string("\x01\x00\x00\x00W\x00", 6)), records[4].value) << "version 1 has no signature label";
+  for (const ObjectView& o : records) {
     EXPECT_FALSE(o.isPrivate) << "the page reads them without logging in";
     EXPECT_TRUE(o.onToken);
   }
+  EXPECT_EQ(2, exitOf("missing label"));
+  EXPECT_NE(std::string::npos, messageOf("missing label").find("no certificate labelled \"No such label\""))
+      << messageOf("missing label");
 }
 
-TEST_F(ZeltToken, ContainerCommandsKeepCatalogOrderAndFillRecordsFieldByField) {
-  const ToolRun r = run(L"batch " + batchFile(
-      "container --serial TT0001 --name A --exchange-cert X --allow-missing\n"
-      "container --serial TT0001 --name B --signature-cert Y --allow-missing\n"
-      "# the second write of A keeps its exchange label\n"
-      "container --serial TT0001 --name A --signature-cert Z --allow-missing\n"
-      "container --serial TT0001 --name OLD --exchange-cert W --version 1 --allow-missing --no-catalog\n"));
-  ASSERT_EQ(0, r.exitCode) << describe(r);
-  const auto data = ofClass(CKO_DATA, false);
-  ASSERT_EQ(4u, data.size());
-  EXPECT_EQ(bytes(std::string("\x02\x00\x00\x00X\x00Z\x00", 8)), data[0].value);
-  EXPECT_EQ(bytes(std::string("QCspRSAContainerCatalog\x07\x00", 25)), data[1].label);
-  EXPECT_EQ(bytes(std::string("\x01\x00\x02\x00" "A\x00" "B\x00", 8)), data[1].value);
-  EXPECT_EQ(bytes(std::string("\x02\x00\x00\x00\x00Y\x00", 7)), data[2].value);
-  EXPECT_EQ(bytes(std::string("\x01\x00\x00\x00W\x00", 6)), data[3].value) << "a version-1 record has no signature label";
-}
-
-TEST_F(ZeltToken, LockAndUnlockChangeThePinStates) {
-  ToolRun r = run(L"batch " + batchFile("lock --serial TT0001\nlock --serial TT0001 --pin device\n"));
-  ASSERT_EQ(0, r.exitCode) << describe(r);
-  Q_FUNCTION_LIST_PTR vendor = probe_.library().vendor();
-  EXPECT_EQ(CKR_PIN_LOCKED, vendor->Q_GetPinStatus(probe_.slot(), Q_PIN_USER));
-  EXPECT_EQ(CKR_PIN_LOCKED, vendor->Q_GetPinStatus(probe_.slot(), Q_PIN_DEVICE));
-  EXPECT_TRUE(ofClass(CKO_PRIVATE_KEY, true).empty());
-
-  r = run(L"unlock --serial TT0001 --pin user");
-  ASSERT_EQ(0, r.exitCode) << describe(r);
-  EXPECT_EQ(CKR_OK, vendor->Q_GetPinStatus(probe_.slot(), Q_PIN_USER));
-  EXPECT_EQ(CKR_PIN_LOCKED, vendor->Q_GetPinStatus(probe_.slot(), Q_PIN_DEVICE)) << "only the named PIN is unlocked";
-}
-
-TEST_F(ZeltToken, BadFilesAreRejectedWithAClearMessageAndNothingWritten) {
-  const std::vector<uint8_t> before = probe_.fileBytes();
-  ASSERT_FALSE(before.empty());
-  const std::wstring garbage = probe_.folder() + L"\\garbage.crt";
-  HANDLE f = ::CreateFileW(garbage.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  DWORD written = 0;
-  ::WriteFile(f, "this is no certificate", 22, &written, nullptr);
-  ::CloseHandle(f);
-  const std::wstring add = L"add-cert --serial TT0001 --password user-pin-1 ";
+TEST_F(ZeltToken, BadInputIsRejectedWithAClearMessageAndTheTokenStaysUnchanged) {
   const struct {
-    std::wstring arguments;
+    const char* key;
     long exitCode;
     const char* message;
   } cases[] = {
-      {add + L"--cert \"" + garbage + L"\"", 2, "neither a PEM file, a DER certificate nor a PKCS #12 file"},
-      {add + L"--cert " + quotedData(L"missing.pem"), 2, "no such file"},
-      {add + L"--cert " + quotedData(L"../../data/certs/jane-doe.der") + L" --key " +
-           quotedData(L"../../data/certs/keys/ca.key.pem"),
-       2, "the private key does not belong to the certificate"},
-      {add + L"--cert " + quotedData(L"../../data/certs/jane-doe.der") + L" --key " + quotedData(L"leaf.enc.pem"), 2,
-       "encrypted"},
-      {add + L"--cert " + quotedData(L"jane-doe.p12") + L" --pfx-password wrong", 4, "wrong PKCS #12 password"},
-      {add + L"--cert " + quotedData(L"../../data/certs/jane-doe.der"), 2, "no private key was found"},
+      {"garbage", 2, "neither a PEM file, a DER certificate nor a PKCS #12 file"},
+      {"missing file", 2, "no such file"},
+      {"other key", 2, "the private key does not belong to the certificate"},
+      {"encrypted key", 2, "the private key is encrypted"},
+      {"pfx password", 4, "wrong PKCS #12 password"},
+      {"no key", 2, "no private key was found with the certificate"},
+      {"duplicate", 7, "this certificate is already on token \"T07\""},
+      {"unknown serial", 3, "no token with the serial \"NOPE\""},
+      {"unknown option", 1, "the command add-cert has no option --colour"},
   };
   for (const auto& c : cases) {
-    const ToolRun r = run(c.arguments);
-    EXPECT_EQ(c.exitCode, r.exitCode) << describe(r);
-    EXPECT_NE(std::string::npos, r.err.find(c.message)) << describe(r);
-    EXPECT_EQ(before, probe_.fileBytes()) << "the token changed after: " << describe(r);
+    EXPECT_EQ(c.exitCode, exitOf(c.key)) << c.key << ": " << messageOf(c.key);
+    EXPECT_NE(std::string::npos, messageOf(c.key).find(c.message)) << c.key << ": " << messageOf(c.key);
   }
+  EXPECT_NE(std::string::npos, messageOf("unknown serial").find("\"T01\" (slot 1)")) << "it lists the tokens there are";
+  EXPECT_EQ(before_[Rejections], probe_->fileBytes(Rejections)) << "not a byte of the token changed";
+  EXPECT_NE(0, batch_.exitCode) << "the batch ends with the first failure's code";
 }
 
-TEST_F(ZeltToken, WrongPasswordAndUnknownTokenAreRejectedAndNothingIsStored) {
-  ToolRun r = run(L"add-cert --serial TT0001 --password wrong-pin --cert " + quotedData(L"jane-doe.pem"));
-  EXPECT_EQ(4, r.exitCode) << describe(r);
-  EXPECT_NE(std::string::npos, r.err.find("wrong password for token \"TT0001\"; 4 tries left")) << describe(r);
-  EXPECT_TRUE(probe_.objects(true).empty());
-
-  const std::vector<uint8_t> before = probe_.fileBytes();
-  r = run(L"add-cert --serial NOPE --password user-pin-1 --cert " + quotedData(L"jane-doe.pem"));
-  EXPECT_EQ(3, r.exitCode) << describe(r);
-  EXPECT_NE(std::string::npos, r.err.find("no token with the serial \"NOPE\"")) << describe(r);
-  EXPECT_NE(std::string::npos, r.err.find("\"TT0001\" (slot 1)")) << "the message lists the tokens there are";
-  EXPECT_EQ(before, probe_.fileBytes());
+TEST_F(ZeltToken, WrongPasswordIsRejectedAndNothingIsStored) {
+  EXPECT_EQ(4, exitOf("wrong password"));
+  EXPECT_NE(std::string::npos, messageOf("wrong password").find("wrong password for token \"T08\"; 4 tries left"))
+      << messageOf("wrong password");
+  EXPECT_TRUE(probe_->objects(WrongPassword, true).empty());
 }
 
-TEST_F(ZeltToken, FailureHalfWayUndoesEverythingAlreadyWritten) {
-  const std::vector<uint8_t> before = probe_.fileBytes();
-  // Certificate, public key, private key and record are made; the catalog, the fifth, fails.
-  const ToolRun r = run(L"add-cert --serial TT0001 --password user-pin-1 --cert " + quotedData(L"jane-doe.pem") +
-                            L" --container C1",
-                        {{L"ZELT_SOFTTOKEN_FAIL", L"C_CreateObject:5:0x30"}});
-  EXPECT_EQ(5, r.exitCode) << describe(r);
-  EXPECT_NE(std::string::npos, r.err.find("writing the container catalog failed: CKR_DEVICE_ERROR")) << describe(r);
-  EXPECT_TRUE(probe_.objects(true).empty()) << "every object made before the failure is gone";
-  EXPECT_NE(before, probe_.fileBytes()) << "the objects were written before they were undone";
+TEST_F(ZeltToken, LockAndUnlockChangeOnlyTheNamedPin) {
+  for (const char* key : {"lock user", "lock device", "lock then", "unlock"}) EXPECT_EQ(0, exitOf(key)) << messageOf(key);
+  Q_FUNCTION_LIST_PTR vendor = probe_->library().vendor();
+  EXPECT_EQ(CKR_PIN_LOCKED, vendor->Q_GetPinStatus(Locked, Q_PIN_USER));
+  EXPECT_EQ(CKR_PIN_LOCKED, vendor->Q_GetPinStatus(Locked, Q_PIN_DEVICE));
+  EXPECT_EQ(CKR_OK, vendor->Q_GetPinStatus(Locked, Q_PIN_SO));
+  EXPECT_EQ(CKR_OK, vendor->Q_GetPinStatus(Unlocked, Q_PIN_USER)) << "locked, then unlocked";
+  EXPECT_EQ(2u, ofClass(Pem, CKO_PUBLIC_KEY, false).size() + ofClass(Pem, CKO_CERTIFICATE, false).size());
 }
 
-TEST_F(ZeltToken, CertificateAlreadyOnTheTokenIsRefused) {
-  const std::vector<uint8_t> der = dataFile(L"../../data/certs/jane-doe.der");
-  CK_OBJECT_CLASS cls = CKO_CERTIFICATE;
-  CK_CERTIFICATE_TYPE type = CKC_X_509;
-  CK_BBOOL yes = CK_TRUE;
-  uint8_t subject[] = {0x30, 0x00};
-  std::vector<CK_ATTRIBUTE> t = {{CKA_CLASS, &cls, sizeof cls},
-                                 {CKA_TOKEN, &yes, 1},
-                                 {CKA_CERTIFICATE_TYPE, &type, sizeof type},
-                                 {CKA_SUBJECT, subject, sizeof subject},
-                                 {CKA_VALUE, const_cast<uint8_t*>(der.data()), static_cast<CK_ULONG>(der.size())}};
-  ASSERT_EQ(CKR_OK, probe_.create(t, false));
-  const std::vector<uint8_t> before = probe_.fileBytes();
-  const ToolRun r = run(L"add-cert --serial TT0001 --password user-pin-1 --cert " + quotedData(L"jane-doe.pem"));
-  EXPECT_EQ(7, r.exitCode) << describe(r);
-  EXPECT_NE(std::string::npos, r.err.find("this certificate is already on token \"TT0001\"")) << describe(r);
-  EXPECT_EQ(before, probe_.fileBytes());
-}
-
-TEST_F(ZeltToken, CreateListAndDeleteTokens) {
-  ToolRun r = run(L"create --serial NEW00002 --label \"Second token\" --so-pin so-pin-2 --password pass-2 --device-pin 5678");
-  ASSERT_EQ(0, r.exitCode) << describe(r);
+TEST_F(ZeltToken, TokensAreCreatedListedAndDeleted) {
+  EXPECT_EQ(0, exitOf("delete")) << messageOf("delete");
+  EXPECT_EQ(0, exitOf("create")) << messageOf("create");
+  EXPECT_EQ(7, exitOf("create again"));
+  EXPECT_NE(std::string::npos, messageOf("create again").find("already holds a token with the serial \"NEW00012\""))
+      << messageOf("create again");
   std::vector<TokenSlot> slots;
-  ASSERT_EQ(CKR_OK, probe_.library().listTokens(&slots));
-  ASSERT_GE(slots.size(), 2u);
-  EXPECT_EQ(static_cast<CK_ULONG>(Q_TOKEN_PRESENT), slots[1].state);
-  EXPECT_EQ("NEW00002", slots[1].serial);
-  EXPECT_EQ("Second token", slots[1].label);
-
-  r = run(L"batch " + batchFile("tokens\ncreate --serial NEW00002 --so-pin so-pin-3\n"));
-  EXPECT_EQ(7, r.exitCode) << describe(r);
-  EXPECT_NE(std::string::npos, r.out.find("NEW00002")) << "the listing names the new token";
-  EXPECT_NE(std::string::npos, r.err.find("line 2")) << describe(r);
-  EXPECT_NE(std::string::npos, r.err.find("already holds a token with the serial \"NEW00002\"")) << describe(r);
-
-  r = run(L"delete --serial NEW00002");
-  ASSERT_EQ(0, r.exitCode) << describe(r);
-  ASSERT_EQ(CKR_OK, probe_.library().listTokens(&slots));
-  EXPECT_EQ(static_cast<CK_ULONG>(Q_TOKEN_ABSENT), slots[1].state);
-  EXPECT_EQ(static_cast<CK_ULONG>(Q_TOKEN_PRESENT), slots[0].state) << "the other token stays";
+  ASSERT_EQ(CKR_OK, probe_->library().listTokens(&slots));
+  ASSERT_EQ(static_cast<size_t>(kSlotCount), slots.size());
+  EXPECT_EQ(static_cast<CK_ULONG>(Q_TOKEN_ABSENT), slots[Deleted - 1].state);
+  EXPECT_EQ(static_cast<CK_ULONG>(Q_TOKEN_PRESENT), slots[Created - 1].state);
+  EXPECT_EQ("NEW00012", slots[Created - 1].serial);
+  EXPECT_EQ("Second token", slots[Created - 1].label);
+  EXPECT_EQ(0, exitOf("tokens"));
+  EXPECT_NE(std::string::npos, batch_.out.find("12    token    NEW00012          Second token")) << batch_.out;
 }
 
-TEST_F(ZeltToken, RawObjectsAreStoredExactlyAndRemovedByLabel) {
-  ToolRun r = run(L"add-object --serial TT0001 --class data --attr CKA_LABEL=text:raw --attr value=hex:0102ff "
-                  L"--attr CKA_PRIVATE=false");
-  ASSERT_EQ(0, r.exitCode) << describe(r);
-  auto data = ofClass(CKO_DATA, false);
-  ASSERT_EQ(1u, data.size());
-  EXPECT_EQ(bytes("raw"), data[0].label) << "text: stores no NUL";
-  EXPECT_EQ((std::vector<uint8_t>{0x01, 0x02, 0xff}), data[0].value);
-
-  r = run(L"batch " + batchFile("objects --serial TT0001\nremove --serial TT0001 --label raw\n"));
-  ASSERT_EQ(0, r.exitCode) << describe(r);
-  EXPECT_NE(std::string::npos, r.out.find("CKA_LABEL              \"raw\"")) << describe(r);
-  EXPECT_TRUE(ofClass(CKO_DATA, false).empty());
+TEST_F(ZeltToken, RawObjectsAreStoredExactlyListedAndRemovedByLabel) {
+  for (const char* key : {"raw", "second raw", "objects", "remove"}) EXPECT_EQ(0, exitOf(key)) << messageOf(key);
+  const auto objects = ofClass(RawObjects, CKO_DATA, false);
+  ASSERT_EQ(1u, objects.size()) << "the second object is removed";
+  EXPECT_EQ(bytes("raw"), objects[0].label) << "text: stores no NUL";
+  EXPECT_EQ((std::vector<uint8_t>{0x01, 0x02, 0xff}), objects[0].value);
+  EXPECT_NE(std::string::npos, batch_.out.find("  CKA_LABEL              \"raw\"\n")) << batch_.out;
+  EXPECT_NE(std::string::npos, batch_.out.find("  CKA_LABEL              \"second\\x00\"\n")) << batch_.out;
 }
 
 TEST_F(ZeltToken, RegisterMyAddsTheCertificateWithItsContainerAndUnregisterRemovesIt) {
-  const std::vector<uint8_t> der = dataFile(L"../../data/certs/jane-doe.der");
-  ScopedCertContext certificate(::CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
-  ASSERT_TRUE(certificate);
-  ToolRun r = run(L"register-my --cert " + quotedData(L"jane-doe.pem") + L" --container \"Jane's container\"");
-  ASSERT_EQ(0, r.exitCode) << describe(r);
-  {
-    // A new handle sees the change only when the tool committed it (Wine caches the store).
+  for (const char* key : {"register", "register unit", "unregister unit"}) EXPECT_EQ(0, exitOf(key)) << messageOf(key);
+  auto find = [](const std::wstring& file) {
+    const std::vector<uint8_t> der = dataFile(file);
+    ScopedCertContext wanted(::CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
+    // A new handle sees the tool's change only when the tool committed it (Wine caches stores).
     ScopedCertStore my(::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
-    ASSERT_TRUE(my);
-    ScopedCertContext found(::CertFindCertificateInStore(my.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
-                                                         certificate.get(), nullptr));
-    ASSERT_TRUE(found);
-    DWORD size = 0;
-    ASSERT_TRUE(::CertGetCertificateContextProperty(found.get(), CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size));
-    std::vector<BYTE> info(size);
-    ASSERT_TRUE(::CertGetCertificateContextProperty(found.get(), CERT_KEY_PROV_INFO_PROP_ID, info.data(), &size));
-    const auto* prov = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(info.data());
-    EXPECT_STREQ(L"Jane's container", prov->pwszContainerName);
-    EXPECT_STREQ(L"Quillon Zelt RSA Cryptographic Service Provider", prov->pwszProvName);
-    EXPECT_EQ(static_cast<DWORD>(AT_KEYEXCHANGE), prov->dwKeySpec);
-  }
-  r = run(L"unregister-my --cert " + quotedData(L"../../data/certs/jane-doe.der"));
-  ASSERT_EQ(0, r.exitCode) << describe(r);
+    return ScopedCertContext(wanted && my ? ::CertFindCertificateInStore(my.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
+                                                                         wanted.get(), nullptr)
+                                          : nullptr);
+  };
+  ScopedCertContext jane = find(L"../../data/certs/jane-doe.der");
+  ASSERT_TRUE(jane);
+  DWORD size = 0;
+  ASSERT_TRUE(::CertGetCertificateContextProperty(jane.get(), CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size));
+  std::vector<BYTE> info(size);
+  ASSERT_TRUE(::CertGetCertificateContextProperty(jane.get(), CERT_KEY_PROV_INFO_PROP_ID, info.data(), &size));
+  const auto* prov = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(info.data());
+  EXPECT_STREQ(L"Jane's container", prov->pwszContainerName);
+  EXPECT_STREQ(L"Quillon Zelt RSA Cryptographic Service Provider", prov->pwszProvName);
+  EXPECT_EQ(static_cast<DWORD>(PROV_RSA_FULL), prov->dwProvType);
+  EXPECT_EQ(static_cast<DWORD>(AT_KEYEXCHANGE), prov->dwKeySpec);
+  EXPECT_FALSE(find(L"../../data/certs/unit.der")) << "registered, then unregistered";
+
+  // Leave the store as it was for other suites.
   ScopedCertStore my(::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
-  ScopedCertContext found(::CertFindCertificateInStore(my.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
-                                                       certificate.get(), nullptr));
-  EXPECT_FALSE(found);
+  ::CertDeleteCertificateFromStore(jane.release());
+  ::CertControlStore(my.get(), 0, CERT_STORE_CTRL_COMMIT, nullptr);
 }
 
-TEST_F(ZeltToken, HelpNamesEveryCommandAndUsageErrorsExitWithOne) {
-  ToolRun r = run(L"--help");
+TEST_F(ZeltToken, FailureHalfWayUndoesEverythingAlreadyWritten) {
+  // Certificate, public key, private key and record are made; the catalog, the fifth, fails.
+  const ToolRun r = runTool(L"--dir \"" + probe_->folder() + L"\" add-cert --serial T14 --password user-pin-1 --cert \"" +
+                                dataPath(L"jane-doe.pem") + L"\" --container C1",
+                            {{L"ZELT_SOFTTOKEN_FAIL", L"C_CreateObject:5:0x30"}});
+  EXPECT_EQ(5, r.exitCode) << describe(r);
+  EXPECT_NE(std::string::npos, r.err.find("writing the container catalog failed: CKR_DEVICE_ERROR")) << describe(r);
+  EXPECT_TRUE(probe_->objects(HalfWay, true).empty()) << "every object made before the failure is gone";
+}
+
+TEST_F(ZeltToken, HelpSaysWhatTheToolDoesAndNamesEveryCommand) {
+  const ToolRun r = runTool(L"--help");
   EXPECT_EQ(0, r.exitCode) << describe(r);
+  EXPECT_NE(std::string::npos, r.out.find("provisioning tool for the Zelt software token")) << r.out;
   for (const char* command : {"tokens", "create", "delete", "objects", "add-cert", "add-object", "remove", "catalog",
                               "container", "lock", "unlock", "register-my", "unregister-my", "batch"})
     EXPECT_NE(std::string::npos, r.out.find(std::string("\n  ") + command + " ")) << command;
-  r = run(L"add-cert --serial TT0001 --colour blue");
-  EXPECT_EQ(1, r.exitCode) << describe(r);
-  EXPECT_NE(std::string::npos, r.err.find("has no option --colour")) << describe(r);
 }
 
 }  // namespace
