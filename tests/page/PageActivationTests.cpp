@@ -258,8 +258,8 @@ TEST_F(PageTest, DeactivateDestroysOnlyTheDialogAndASecondActivateConnectsAgain)
   ASSERT_EQ(S_OK, page()->Deactivate());
   EXPECT_FALSE(::IsWindow(first));
   EXPECT_EQ(nullptr, harness.PageWindow());
-  EXPECT_EQ(2, host().status.refs()) << "the host interfaces stay with the page";
-  EXPECT_EQ(2, host().token.refs());
+  EXPECT_EQ(3, host().status.refs()) << "the host interfaces stay with the page";
+  EXPECT_EQ(3, host().token.refs());
   EXPECT_EQ(S_OK, page()->Deactivate()) << "a second Deactivate";
 
   host().Clear();
@@ -278,8 +278,8 @@ TEST_F(PageTest, DeactivateDestroysOnlyTheDialogAndASecondActivateConnectsAgain)
   EXPECT_FALSE(harness.ItemShown(IDC_PASSWORD_BLOCKED));
   EXPECT_FALSE(harness.ItemShown(IDC_AUTO_REGISTRATION));
   EXPECT_TRUE(SameRect(harness.DialogUnits(188, 100, 70, 14), harness.ItemRect(IDC_IMPORT)));
-  EXPECT_EQ(2, host().status.refs()) << "the second connection replaced the first";
-  EXPECT_EQ(2, host().token.refs());
+  EXPECT_EQ(3, host().status.refs()) << "the second connection replaced the first";
+  EXPECT_EQ(3, host().token.refs());
 }
 
 TEST_F(PageTest, GetPageInfoGivesTheTitleStringsAndTheTemplateSizeInPixels) {
@@ -310,8 +310,9 @@ TEST_F(PageTest, ReleasingTheLastReferenceFreesTheHostObjectsSiteAndModuleLock) 
   ASSERT_EQ(S_OK, module.CanUnloadNow());
   ASSERT_EQ(S_OK, harness.Open());
   EXPECT_EQ(S_FALSE, module.CanUnloadNow()) << "a live page holds the module";
-  EXPECT_EQ(2, host().status.refs());
-  EXPECT_EQ(2, host().token.refs());
+  // One reference for the object given to SetObjects, one for the interface obtained from it.
+  EXPECT_EQ(3, host().status.refs());
+  EXPECT_EQ(3, host().token.refs());
   EXPECT_EQ(2, harness.site.refs());
   HWND window = harness.PageWindow();
 
@@ -320,7 +321,7 @@ TEST_F(PageTest, ReleasingTheLastReferenceFreesTheHostObjectsSiteAndModuleLock) 
   IPropertyPage* extra = page();
   harness.Release();
   EXPECT_EQ(S_FALSE, module.CanUnloadNow());
-  EXPECT_EQ(2, host().status.refs()) << "the host interfaces live as long as the page";
+  EXPECT_EQ(3, host().status.refs()) << "the host interfaces live as long as the page";
 
   extra->Release();
   EXPECT_EQ(S_OK, module.CanUnloadNow()) << "the module lock was not dropped";
