@@ -10,6 +10,8 @@ build_pkgs=(
 )
 wine_pkgs=(wine wine32:i386 libgnutls30:i386)
 
+apt_install() { apt-get install -y -q --no-install-recommends "$@"; }
+
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 missing() {
@@ -22,9 +24,25 @@ tools_present() {
     && command -v wine >/dev/null && command -v Xvfb >/dev/null
 }
 
+# Wine's 32-bit loader is an i386 program; a kernel built without 32-bit support
+# cannot start it, and then qemu's user emulation runs it through binfmt_misc.
+i386_runs() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+i386_magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+i386_mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+enable_i386() {
+  i386_runs && return 0
+  echo "setup: this kernel does not run i386 programs; using qemu user emulation" >&2
+  installed qemu-user || apt_install qemu-user || return 1
+  local bf=/proc/sys/fs/binfmt_misc
+  [ -e $bf/register ] || mount -t binfmt_misc binfmt_misc $bf || return 1
+  [ -e $bf/qemu-i386 ] || printf ':qemu-i386:M::%s:%s:/usr/bin/qemu-i386:' "$i386_magic" "$i386_mask" >$bf/register
+  [ "$(head -n1 $bf/qemu-i386)" = enabled ] || echo 1 >$bf/qemu-i386
+  i386_runs
+}
+
 todo_wine=$(missing "${wine_pkgs[@]}")
 todo_build=$(missing "${build_pkgs[@]}")
-if [ -z "$todo_wine$todo_build" ] && tools_present; then
+if [ -z "$todo_wine$todo_build" ] && tools_present && i386_runs; then
   exit 0
 fi
 
@@ -38,7 +56,6 @@ dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i3
 # The i386 security index sometimes lags the mirror; a failed update is not fatal.
 apt-get update -q || echo "setup: apt-get update reported errors; continuing" >&2
 
-apt_install() { apt-get install -y -q --no-install-recommends "$@"; }
 
 # Multi-Arch libraries must have one version on amd64 and i386. When the i386
 # security index is missing, an amd64 library already upgraded from security has
@@ -80,3 +97,4 @@ if [ -n "$todo_build" ]; then
   apt_install $todo_build || { echo "setup: failed to install: $todo_build" >&2; exit 1; }
 fi
 tools_present || { echo "setup: tools still missing after install" >&2; exit 1; }
+enable_i386 || { echo "setup: cannot run i386 programs (wine) on this machine" >&2; exit 1; }

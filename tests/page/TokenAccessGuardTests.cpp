@@ -122,7 +122,7 @@ TEST_F(PageTest, AGuardWithoutTheTokenInterfaceEndsTheHostsOperationWithoutClosi
   EXPECT_EQ(expected, host().Trace());
 }
 
-TEST(TokenAccessGuard, WithoutAPageBeginIsUnexpectedAndTheEndTouchesNothing) {
+TEST(TokenAccessGuard, WithoutAPageBeginIsUnexpected) {
   TokenAccessGuard guard(nullptr);
   EXPECT_EQ(E_UNEXPECTED, guard.Begin(TRUE));
   EXPECT_EQ(E_UNEXPECTED, guard.Begin(FALSE));
