@@ -776,3 +776,14 @@ __declspec(dllexport) CK_RV Q_GetFunctionList(Q_FUNCTION_LIST_PTR_PTR ppList) {
 }
 
 }  // extern "C"
+
+// ZELT_SOFTTOKEN_REFUSE_LOAD=1 makes loading the library fail, as for a missing
+// or broken installation, without taking the file away from other processes.
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    wchar_t value[8];
+    const DWORD n = GetEnvironmentVariableW(L"ZELT_SOFTTOKEN_REFUSE_LOAD", value, 8);
+    if (n > 0 && n < 8 && value[0] == L'1') return FALSE;
+  }
+  return TRUE;
+}

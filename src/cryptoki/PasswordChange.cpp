@@ -7,9 +7,11 @@ CK_UTF8CHAR_PTR Pin(const char* text) { return reinterpret_cast<CK_UTF8CHAR_PTR>
 }  // namespace
 
 HRESULT ChangeTokenPassword(CryptokiBinding* binding, const char* serial, const char* oldPassword,
-                            size_t oldLength, const char* newPassword, size_t newLength, CK_SLOT_ID* slot) {
+                            size_t oldLength, const char* newPassword, size_t newLength, CK_SLOT_ID* slot,
+                            bool* attempted) {
   CK_SLOT_ID found = 0;
   if (slot) *slot = 0;
+  if (attempted) *attempted = false;
   if (!binding || !binding->StandardList()) return E_POINTER;
   CK_FUNCTION_LIST* ck = binding->StandardList();
 
@@ -20,6 +22,7 @@ HRESULT ChangeTokenPassword(CryptokiBinding* binding, const char* serial, const 
   CK_SESSION_HANDLE session = 0;
   rv = ck->C_OpenSession(found, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &session);
   if (rv != CKR_OK) return MapCkResult(rv);
+  if (attempted) *attempted = true;
 
   const CK_ULONG oldLen = oldPassword ? static_cast<CK_ULONG>(oldLength) : 0;
   const CK_ULONG newLen = newPassword ? static_cast<CK_ULONG>(newLength) : 0;

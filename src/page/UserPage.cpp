@@ -1,6 +1,11 @@
 #include "page/UserPage.h"
 
+#include <new>
+
+#include "cryptoki/CkStatus.h"
+#include "cryptoki/PasswordChange.h"
 #include "cryptoki/TokenAccessGuard.h"
+#include "model/SecretBuffer.h"
 #include "model/WaitCursor.h"
 #include "res/resource.h"
 #include "server/Module.h"
@@ -65,6 +70,8 @@ UserPage::UserPage(IUnknown* outer)
 UserPage::~UserPage() {
   DestroyDetached();
   serial_.Reset();
+  // Finalises Cryptoki and frees the library before the host interfaces go.
+  binding_.reset();
 }
 
 BOOL UserPage::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -92,13 +99,40 @@ LRESULT UserPage::OnManage(UINT, WPARAM, LPARAM) {
 }
 
 LRESULT UserPage::OnChangePassword(UINT, WPARAM, LPARAM) {
-  // The password change of the PKI storage is not part of this page yet.
-  return E_NOTIMPL;
+  HRESULT rv;
+  for (;;) {
+    TokenAccessGuard guard(this);
+    if (guard.Begin(FALSE) != S_OK) return E_FAIL;
+    ScopedBstr oldPassword(ScopedBstr::Kind::Secret), newPassword(ScopedBstr::Kind::Secret);
+    if (HostToken()->AskPasswordChange(oldPassword.Receive(), newPassword.Receive()) != S_OK) return S_OK;
+
+    const HRESULT loaded = LoadLibraryOrTell();
+    if (loaded != S_OK) return loaded;
+
+    ScopedBstr status = LoadWideText(IDS_CHANGING_PASSWORD);
+    HostStatus()->ShowStatus(Window(), status.Get(), 0);
+    rv = ChangePassword(oldPassword.Get(), newPassword.Get());
+    HostStatus()->HideStatus();
+    if (rv != static_cast<HRESULT>(MapCkResult(CKR_PIN_INCORRECT))) break;
+    ShowErrorMessage(IDS_INCORRECT_PASSWORD, 0, nullptr);
+    // The passwords are wiped and the guard ends before the host asks again.
+  }
+  if (rv == S_OK) {
+    ShowMessage(IDS_PASSWORD_CHANGED, nullptr, MB_ICONINFORMATION);
+  } else {
+    ShowErrorMessage(IDS_PASSWORD_CHANGE_FAILED, rv, nullptr);
+  }
+  ReportPasswordBlocked();
+  return S_OK;
 }
 
 LRESULT UserPage::OnChangeUserPin(UINT, WPARAM, LPARAM) {
-  // The user PIN change through the host is not part of this page yet.
-  return E_NOTIMPL;
+  TokenAccessGuard guard(this);
+  if (guard.Begin(FALSE) != S_OK) return E_FAIL;
+  // Asking for the PINs and changing the user PIN are the host's work.
+  if (HostToken()->ChangeUserPin() == S_OK) ShowMessage(IDS_USER_PIN_CHANGED, nullptr, MB_ICONINFORMATION);
+  HostToken()->UpdateTokenStatus();
+  return S_OK;
 }
 
 LRESULT UserPage::OnImport(UINT, WPARAM, LPARAM) {
@@ -186,7 +220,33 @@ HRESULT UserPage::RefreshPasswordState(BOOL quiet) {
   if (guard.Begin(quiet) != S_OK) return E_FAIL;
   TakeSerialNumber();
   WaitCursor wait;
-  return FindSlotAndReportPasswordState();
+  const HRESULT loaded = LoadLibraryOrTell();
+  if (loaded != S_OK) return loaded;
+  if (!binding_->StandardList()) return E_POINTER;
+  const HRESULT found = FindSlot();
+  if (found != S_OK) return found;
+  ReportPasswordBlocked();
+  return S_OK;
+}
+
+HRESULT UserPage::ChangePassword(BSTR oldPassword, BSTR newPassword) {
+  TakeSerialNumber();
+  WaitCursor wait;
+  if (!binding_ || !binding_->StandardList()) return E_POINTER;
+
+  SecretBuffer serial, oldText, newText;
+  if (!serial.AssignWide(serial_.Get()) || !oldText.AssignWide(oldPassword) || !newText.AssignWide(newPassword)) {
+    return E_OUTOFMEMORY;
+  }
+  CK_SLOT_ID slot = 0;
+  bool attempted = false;
+  slotId_ = 0;
+  const HRESULT rv = ChangeTokenPassword(binding_.get(), serial.data(), oldText.data(), oldText.length(),
+                                         newText.data(), newText.length(), &slot, &attempted);
+  slotId_ = static_cast<ULONG>(slot);
+  // The host learns after every attempt that reached the token whether it locked the password.
+  if (attempted) ReportPasswordBlocked();
+  return rv;
 }
 
 void UserPage::TakeSerialNumber() {
@@ -195,13 +255,38 @@ void UserPage::TakeSerialNumber() {
   HostToken()->CloseToken();
 }
 
-// Cryptoki side of the page. The page has no Cryptoki binding yet: the
-// library is never loaded and no slot is found (slot id 0).
-
-void UserPage::ReportPasswordBlocked() {
-  // Needs the binding's vendor list and a slot: without them nothing is reported.
+HRESULT UserPage::LoadLibraryOrTell() {
+  if (!binding_) {
+    binding_.reset(new (std::nothrow) CryptokiBinding());
+    if (!binding_) return E_OUTOFMEMORY;
+  }
+  if (!binding_->Load()) {
+    ShowErrorMessage(IDS_CRYPTOKI_NOT_LOADED, 0, nullptr);
+    return E_FAIL;
+  }
+  return S_OK;
 }
 
-HRESULT UserPage::ReadCertificates() { return E_NOTIMPL; }
+HRESULT UserPage::FindSlot() {
+  slotId_ = 0;
+  SecretBuffer serial;  // not secret, but the same ANSI conversion keeps null as null
+  if (!serial.AssignWide(serial_.Get())) return E_OUTOFMEMORY;
+  CK_SLOT_ID slot = 0;
+  const CK_RV rv = binding_->FindTokenSlot(serial.data(), &slot);
+  slotId_ = static_cast<ULONG>(slot);
+  return MapCkResult(rv);
+}
 
-HRESULT UserPage::FindSlotAndReportPasswordState() { return E_NOTIMPL; }
+void UserPage::ReportPasswordBlocked() {
+  if (!binding_ || !HostToken() || !HostStatus() || slotId_ == 0) return;
+  CK_VENDOR_FUNCTION_LIST* vendor = binding_->VendorList();
+  if (!vendor || !vendor->Q_GetPinStatus) return;
+  LONG id = 0;
+  HostToken()->GetTokenId(&id);
+  const CK_RV rv = vendor->Q_GetPinStatus(slotId_, kQueryUserPin);
+  HostStatus()->ReportPasswordState(rv == CKR_PIN_LOCKED ? TPN_PASSWORD_BLOCKED : TPN_PASSWORD_UNBLOCKED, id);
+}
+
+// The certificate inventory is read by the token model, which this page does
+// not have yet.
+HRESULT UserPage::ReadCertificates() { return E_NOTIMPL; }

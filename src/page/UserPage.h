@@ -3,6 +3,9 @@
 // and their five buttons.
 #include <windows.h>
 
+#include <memory>
+
+#include "cryptoki/CryptokiBinding.h"
 #include "model/ScopedBstr.h"
 #include "page/TokenPropertyPage.h"
 
@@ -35,6 +38,12 @@ class UserPage : public TokenPropertyPage {
   ULONG SlotId() const { return slotId_; }
   // The token's serial number text as the host last reported it, or null.
   BSTR SerialNumber() const { return serial_.Get(); }
+  // Null until the first token operation needed the library.
+  CryptokiBinding* Binding() const { return binding_.get(); }
+
+  // One attempt to change the PKI storage password: 0 or a failure code
+  // (0xB00100A0 for a wrong old password).
+  HRESULT ChangePassword(BSTR oldPassword, BSTR newPassword);
 
  protected:
   ~UserPage() override;
@@ -49,12 +58,16 @@ class UserPage : public TokenPropertyPage {
 
   // Asks the host for the serial number text again and lets it release the token.
   void TakeSerialNumber();
-  // The Cryptoki half of the password-state refresh: loads the library, finds
-  // the slot of the serial number text and reports the password state.
-  HRESULT FindSlotAndReportPasswordState();
+  // Creates the binding when there is none and loads the library; tells the
+  // user when it cannot be loaded. S_OK, E_OUTOFMEMORY or E_FAIL.
+  HRESULT LoadLibraryOrTell();
+  // Finds the slot of the held serial number text (slot id 0 when none);
+  // the mapped Cryptoki status.
+  HRESULT FindSlot();
 
   static const int kControlCount = 10;
   PageControl controls_[kControlCount];
   ULONG slotId_ = 0;
   ScopedBstr serial_;
+  std::unique_ptr<CryptokiBinding> binding_;
 };

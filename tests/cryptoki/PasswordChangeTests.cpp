@@ -77,8 +77,8 @@ TEST_F(PasswordChangeTest, NullNewPasswordReachesSetPinWithLengthZero) {
   ASSERT_EQ(1u, setPin.size());
   EXPECT_NE(std::string::npos, setPin[0].find("pNewPin=NULL")) << setPin[0];
   EXPECT_NE(std::string::npos, setPin[0].find("ulNewLen=0")) << setPin[0];
-  // The token refuses an empty PIN; its answer comes back mapped.
-  EXPECT_EQ(static_cast<HRESULT>(0xB0010000 | CKR_PIN_LEN_RANGE), hr) << std::hex << hr;
+  // The token refuses a null PIN pointer; its answer comes back mapped.
+  EXPECT_EQ(static_cast<HRESULT>(0xB0010000 | CKR_ARGUMENTS_BAD), hr) << std::hex << hr;
   EXPECT_EQ(0u, token.SessionCount(kSlot));
 }
 

@@ -268,7 +268,7 @@ HRESULT FakeHostToken::AskPasswordChange(BSTR* oldPassword, BSTR* newPassword) {
   host_.Log("AskPasswordChange");
   if (!oldPassword || !newPassword) return E_POINTER;
   *oldPassword = Allocate(host_.oldPassword);
-  *newPassword = Allocate(host_.newPassword);
+  *newPassword = host_.nullNewPassword ? nullptr : Allocate(host_.newPassword);
   return host_.askPasswordChangeResult;
 }
 

@@ -212,6 +212,7 @@ class FakeHost {
   HRESULT askPasswordChangeResult = S_OK;
   std::wstring oldPassword = L"old-password";
   std::wstring newPassword = L"new-password";
+  bool nullNewPassword = false;  // hand out a null new password
   HRESULT getPinStateResult = S_OK;
   LONG pinFirst = 1;
   LONG pinSecond = 0;
