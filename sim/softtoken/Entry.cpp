@@ -766,7 +766,7 @@ CK_RV C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR ppFunctionList) {
   return call.finish(CKR_OK);
 }
 
-__declspec(dllexport) CK_RV Q_GetFunctionList(Q_FUNCTION_LIST_PTR_PTR ppList) {
+CK_RV Q_GetFunctionList(Q_FUNCTION_LIST_PTR_PTR ppList) {
   Call call("Q_GetFunctionList", Kind::Counted, false);
   call.ptr("ppList", ppList);
   if (call.preempted()) return call.result();

@@ -32,6 +32,9 @@ SoftToken::~SoftToken() {
 }
 
 void SoftToken::ReleaseLibrary() {
+  // The function lists live in the module: they go with it.
+  standard_ = nullptr;
+  vendor_ = nullptr;
   if (module_) ::FreeLibrary(module_);
   module_ = nullptr;
 }

@@ -16,6 +16,10 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   std::setvbuf(stderr, nullptr, _IONBF, 0);
   ::testing::InitGoogleTest(&argc, argv);
+  // The tests load and free the software token many times; keep the system
+  // DLLs it pulls in loaded, so their Unix sides are set up once. (Wine, where
+  // i386 code runs emulated, has been seen to die re-initialising them.)
+  for (const wchar_t* name : {L"bcrypt.dll", L"shell32.dll", L"crypt32.dll"}) ::LoadLibraryW(name);
   if (FAILED(::OleInitialize(nullptr))) return 2;
   INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   ::InitCommonControlsEx(&icc);
