@@ -26,13 +26,26 @@ tools_present() {
 
 # Wine's 32-bit loader is an i386 program; a kernel built without 32-bit support
 # cannot start it, and then qemu's user emulation runs it through binfmt_misc.
+# Bookworm's qemu (7.2) takes minutes to start a Wine process and loses threads
+# at random; the backported one (9 or later) starts it in seconds.
 i386_runs() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+emulated() { [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; }
+qemu_ok() { dpkg --compare-versions "$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null)" ge 1:9; }
 i386_magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
 i386_mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+install_qemu() {
+  local list=/etc/apt/sources.list.d/zelt-bookworm-backports.sources
+  if [ ! -f $list ]; then
+    # Backports are pinned low by default: only what is asked for with -t comes from there.
+    printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' >$list
+    apt-get update -q || echo "setup: apt-get update reported errors; continuing" >&2
+  fi
+  apt_install -t bookworm-backports qemu-user
+}
 enable_i386() {
-  i386_runs && return 0
+  if ! emulated; then i386_runs && return 0; fi
   echo "setup: this kernel does not run i386 programs; using qemu user emulation" >&2
-  installed qemu-user || apt_install qemu-user || return 1
+  qemu_ok || install_qemu || return 1
   local bf=/proc/sys/fs/binfmt_misc
   [ -e $bf/register ] || mount -t binfmt_misc binfmt_misc $bf || return 1
   [ -e $bf/qemu-i386 ] || printf ':qemu-i386:M::%s:%s:/usr/bin/qemu-i386:' "$i386_magic" "$i386_mask" >$bf/register
@@ -42,7 +55,7 @@ enable_i386() {
 
 todo_wine=$(missing "${wine_pkgs[@]}")
 todo_build=$(missing "${build_pkgs[@]}")
-if [ -z "$todo_wine$todo_build" ] && tools_present && i386_runs; then
+if [ -z "$todo_wine$todo_build" ] && tools_present && i386_runs && { ! emulated || qemu_ok; }; then
   exit 0
 fi
 

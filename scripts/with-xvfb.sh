@@ -28,4 +28,7 @@ if [ -z "${ZELT_USE_DISPLAY:-}" ] || [ -z "${DISPLAY:-}" ]; then
 fi
 "$here/wine-prefix.sh" "$prefix" || exit 1
 wineserver -p 2>/dev/null
+# The first Wine process starts the prefix's services, which live as long as the
+# server and keep its output open: start them here, away from the caller's pipes.
+wine cmd.exe /c exit </dev/null >/dev/null 2>&1
 "$@"

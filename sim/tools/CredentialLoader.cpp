@@ -195,8 +195,23 @@ Outcome CredentialLoader::readPkcs12(const std::wstring& path, const std::vector
     HCRYPTPROV_OR_NCRYPT_KEY_HANDLE handle = 0;
     DWORD keySpec = 0;
     BOOL callerFrees = FALSE;
-    if (!::CryptAcquireCertificatePrivateKey(withKey.get(), CRYPT_ACQUIRE_SILENT_FLAG, nullptr, &handle, &keySpec,
-                                             &callerFrees))
+    // A key that was not persisted lives only in the certificate's key context;
+    // Wine's acquire does not look there, so read the context as a fallback.
+    CERT_KEY_CONTEXT context = {};
+    DWORD contextSize = sizeof context;
+    if (!::CryptAcquireCertificatePrivateKey(withKey.get(), CRYPT_ACQUIRE_CACHE_FLAG | CRYPT_ACQUIRE_SILENT_FLAG, nullptr,
+                                             &handle, &keySpec, &callerFrees)) {
+      const DWORD acquireError = ::GetLastError();
+      if (!::CertGetCertificateContextProperty(withKey.get(), CERT_KEY_CONTEXT_PROP_ID, &context, &contextSize) ||
+          !context.hCryptProv) {
+        ::SetLastError(acquireError);
+      } else {
+        handle = context.hCryptProv;
+        keySpec = context.dwKeySpec;
+        callerFrees = FALSE;
+      }
+    }
+    if (!handle)
       return Outcome::fail(ExitCode::BadInput, fileName(path) + ": the key of the PKCS #12 file cannot be opened (error " +
                                                    hextext::code(::GetLastError()) + ")");
     ScopedCryptProv owned(callerFrees ? static_cast<HCRYPTPROV>(handle) : 0);

@@ -96,7 +96,7 @@ CK_RV CryptokiBinding::FindTokenSlot(const char* serial, CK_SLOT_ID* slot) {
   if (rv != CKR_OK) return rv;
   if (count == 0) {
     *slot = 0;
-    return CKR_TOKEN_NOT_PRESENT;
+    return kNoTokenPresent;
   }
   std::unique_ptr<CK_SLOT_ID[]> slots(new (std::nothrow) CK_SLOT_ID[count]);
   if (!slots) return CKR_HOST_MEMORY;

@@ -28,8 +28,14 @@ class CryptokiBinding {
   CK_VENDOR_FUNCTION_LIST* VendorList() const { return vendor_; }
   BOOL Initialised() const { return initialised_; }
 
+  // Status of FindTokenSlot when no slot holds a token. Users have always been
+  // shown 0xB00100E1 for it, so it keeps 0xE1 rather than the library's own
+  // CKR_TOKEN_NOT_PRESENT (0xE0).
+  static constexpr CK_RV kNoTokenPresent = 0xE1;
+
   // Finds the slot whose token's serial number contains `serial` (ANSI text,
-  // compared upper-cased). No match: slot 0 and normally CKR_OK.
+  // compared upper-cased). No match: slot 0 and normally CKR_OK; no token at
+  // all: slot 0 and kNoTokenPresent.
   CK_RV FindTokenSlot(const char* serial, CK_SLOT_ID* slot);
 
   // Number of bindings that hold the loaded library (0: not loaded).

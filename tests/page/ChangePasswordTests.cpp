@@ -102,6 +102,9 @@ TEST_F(ChangePasswordTest, TheRightOldPasswordChangesTheTokenShowsSuccessAndLeav
   EXPECT_EQ(BoxIcon::Information, shown[0].icon) << ToString(shown[0].icon);
   // Owned by the page window, whose top-level window the system makes the owner.
   EXPECT_EQ(::GetAncestor(harness.PageWindow(), GA_ROOT), shown[0].owner);
+  // Counted before the checks below, which open sessions of their own.
+  EXPECT_EQ(1u, token.Calls("C_OpenSession").size());
+  EXPECT_EQ(1u, token.Calls("C_CloseAllSessions").size());
   EXPECT_TRUE(token.UserPinIs(kSlot, "new-password"));
   EXPECT_FALSE(token.UserPinIs(kSlot, kOldPassword));
   EXPECT_TRUE(token.UserPinIs(1, kOldPassword)) << "the decoy token was changed";
@@ -119,8 +122,6 @@ TEST_F(ChangePasswordTest, TheRightOldPasswordChangesTheTokenShowsSuccessAndLeav
       EXPECT_EQ(L"Certificate password is being changed...", call.text);
     }
   }
-  EXPECT_EQ(1u, token.Calls("C_OpenSession").size());
-  EXPECT_EQ(1u, token.Calls("C_CloseAllSessions").size());
 }
 
 TEST_F(ChangePasswordTest, AWrongOldPasswordAsksAgainUntilTheRightOneComes) {

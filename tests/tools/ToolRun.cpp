@@ -13,7 +13,13 @@ std::string readAll(HANDLE file) {
   char buffer[4096];
   DWORD read = 0;
   while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read) text.append(buffer, read);
-  return text;
+  // The tool writes text mode: lines end in CR LF. Compare them as lines.
+  std::string lines;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    lines += text[i];
+  }
+  return lines;
 }
 
 // Output goes to files, not pipes: a long listing cannot fill a pipe and stall the child.
