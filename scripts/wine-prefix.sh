@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Creates a private 32-bit Wine prefix on first use: wine-prefix.sh <prefix dir>
-# Booting a prefix takes minutes where i386 code runs emulated, so it is booted
+# Booting a prefix takes a while (most where i386 code runs emulated), so it is booted
 # once per machine and Wine version into a template (under one lock, however
 # many builds ask at once) and every prefix starts as a copy of it. Booting
 # needs DISPLAY: without one, Wine's desktop process spins.
