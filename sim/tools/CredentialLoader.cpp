@@ -195,8 +195,9 @@ Outcome CredentialLoader::readPkcs12(const std::wstring& path, const std::vector
     HCRYPTPROV_OR_NCRYPT_KEY_HANDLE handle = 0;
     DWORD keySpec = 0;
     BOOL callerFrees = FALSE;
-    // A key that was not persisted lives only in the certificate's key context;
-    // Wine's acquire does not look there, so read the context as a fallback.
+    // A key that was not persisted lives only in the certificate's key context,
+    // which the acquire consults only when asked to cache; should it still fail
+    // (it did on Wine without the cache flag), read the context directly.
     CERT_KEY_CONTEXT context = {};
     DWORD contextSize = sizeof context;
     if (!::CryptAcquireCertificatePrivateKey(withKey.get(), CRYPT_ACQUIRE_CACHE_FLAG | CRYPT_ACQUIRE_SILENT_FLAG, nullptr,
