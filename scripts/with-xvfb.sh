@@ -28,7 +28,10 @@ if [ -z "${ZELT_USE_DISPLAY:-}" ] || [ -z "${DISPLAY:-}" ]; then
 fi
 "$here/wine-prefix.sh" "$prefix" || exit 1
 wineserver -p 2>/dev/null
-# The first Wine process starts the prefix's services, which live as long as the
-# server and keep its output open: start them here, away from the caller's pipes.
+# The first Wine process starts the prefix's services, and the first window the
+# desktop process; both live as long as the server and would keep that process's
+# output open, so a test that ended would look running. Start them here, away
+# from the caller's pipes.
 wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+wine explorer.exe /desktop </dev/null >/dev/null 2>&1 &
 "$@"
