@@ -19,8 +19,13 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # A crashing test must end its process: winedbg cannot attach where i386 code
 # runs emulated and would hang the run until its timeout. Wine falls back to
 # winedbg when the value is missing, so it names a program that does not exist.
-no_debugger() {  # no_debugger <prefix dir>, while no server runs for it
+# Our Xvfb runs no window manager: Wine would wait 2 s at every hidden top-level
+# window for a manager that never answers, so there the windows are unmanaged
+# (not on a real display, ZELT_USE_DISPLAY, where a manager draws their frames).
+settle() {  # settle <prefix dir>, while no server runs for it
   sed -i 's/^"Debugger"="winedbg[^"]*"/"Debugger"="no-debugger"/' "$1/system.reg"
+  [ -n "${ZELT_USE_DISPLAY:-}" ] || grep -q '^\[Software\\\\Wine\\\\X11 Driver\]' "$1/user.reg" ||
+    printf '\n[Software\\\\Wine\\\\X11 Driver] 1796531292\n"Managed"="N"\n' >>"$1/user.reg"
 }
 
 boot() {  # boot <dir>: true when the prefix is usable
@@ -28,14 +33,13 @@ boot() {  # boot <dir>: true when the prefix is usable
     echo "wine-prefix: DISPLAY must be set (run under scripts/with-xvfb.sh)" >&2
     return 1
   fi
-  echo "wine-prefix: booting a Wine prefix in $1 (takes minutes when i386 code runs emulated)" >&2
+  echo "wine-prefix: booting a Wine prefix in $1 (takes a minute or so when i386 code runs emulated)" >&2
   rm -rf "$1"
   # wineboot's exit status is not a verdict (it reports failures of optional
   # parts); the prefix is judged by what it contains once the server is idle.
   WINEPREFIX="$1" wineboot -i >/dev/null 2>&1
   WINEPREFIX="$1" wineserver -w
   if [ -f "$1/system.reg" ] && [ -f "$1/user.reg" ] && [ -e "$1/drive_c/windows/system32/regsvr32.exe" ]; then
-    no_debugger "$1"
     touch "$1/.zelt-ready"
     return 0
   fi
@@ -56,7 +60,7 @@ if mkdir -p "$cache" 2>/dev/null && [ -w "$cache" ]; then
     fi
     flock -u 8
   fi
-  cp -a "$template" "$prefix.tmp" && no_debugger "$prefix.tmp" && mv "$prefix.tmp" "$prefix" || exit 1
+  cp -a "$template" "$prefix.tmp" && settle "$prefix.tmp" && mv "$prefix.tmp" "$prefix" || exit 1
 else
-  boot "$prefix" || exit 1
+  boot "$prefix" && settle "$prefix" || exit 1
 fi
