@@ -31,7 +31,8 @@ wineserver -p 2>/dev/null
 # The first Wine process starts the prefix's services, and the first window the
 # desktop process; both live as long as the server and would keep that process's
 # output open, so a test that ended would look running. Start them here, away
-# from the caller's pipes.
-wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+# from the caller's pipes (the desktop first, so it is up by the time the
+# services have started and the caller runs).
 wine explorer.exe /desktop </dev/null >/dev/null 2>&1 &
+wine cmd.exe /c exit </dev/null >/dev/null 2>&1
 "$@"

@@ -240,7 +240,6 @@ HRESULT UserPage::ChangePassword(BSTR oldPassword, BSTR newPassword) {
   }
   CK_SLOT_ID slot = 0;
   bool attempted = false;
-  slotId_ = 0;
   const HRESULT rv = ChangeTokenPassword(binding_.get(), serial.data(), oldText.data(), oldText.length(),
                                          newText.data(), newText.length(), &slot, &attempted);
   slotId_ = static_cast<ULONG>(slot);
