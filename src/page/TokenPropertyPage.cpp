@@ -457,6 +457,15 @@ HWND TokenPropertyPage::BoxOwnerAndCaption(HWND owner, char* caption, int capaci
   return Window();
 }
 
+ScopedBstr TokenPropertyPage::LoadWideText(UINT id) {
+  char text[512] = "";
+  if (::LoadStringA(Module::Instance(), id, text, sizeof text) <= 0) text[0] = '\0';
+  wchar_t wide[512];
+  const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 512);
+  if (n <= 0) wide[0] = L'\0';
+  return ScopedBstr::FromWide(wide);
+}
+
 int TokenPropertyPage::ShowMessage(UINT id, HWND owner, UINT flags) {
   if (hostStatus_) hostStatus_->HideStatus();
   char text[kTextSize];

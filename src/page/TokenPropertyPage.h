@@ -11,6 +11,7 @@
 
 #include "dialogs/DialogWindow.h"
 #include "model/ComPtr.h"
+#include "model/ScopedBstr.h"
 #include "page/HostInterfaces.h"
 #include "server/ComObjectRoot.h"
 
@@ -71,6 +72,9 @@ class TokenPropertyPage : public DialogWindow, public ComObjectRoot, public IPro
   // `code`, or with the code itself when the host has none. Code 0: the
   // message alone.
   int ShowErrorMessage(UINT id, HRESULT code, HWND owner);
+
+  // String `id` of the module as a system string (empty when it does not load).
+  static ScopedBstr LoadWideText(UINT id);
 
   // Null until the first activation connects them.
   IHostStatus* HostStatus() const { return hostStatus_.Get(); }

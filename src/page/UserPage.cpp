@@ -35,16 +35,6 @@ const PageControl kControls[] = {
     {0, 0, {}, 0, 0, nullptr},
 };
 
-// String `id` of the module as a system string (empty when it does not load).
-ScopedBstr LoadWideText(UINT id) {
-  char text[512] = "";
-  if (::LoadStringA(Module::Instance(), id, text, sizeof text) <= 0) text[0] = '\0';
-  wchar_t wide[512];
-  const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 512);
-  if (n <= 0) wide[0] = L'\0';
-  return ScopedBstr::FromWide(wide);
-}
-
 // The rectangle of a dialog item in its dialog's client coordinates.
 RECT ItemRect(HWND dialog, HWND item) {
   RECT rect = {};

@@ -1,0 +1,273 @@
+#include "dialogs/ManageCertificatesDialog.h"
+
+#include <commctrl.h>
+
+#include "dialogs/CertificateDetailsDialog.h"
+#include "model/ByteBuffer.h"
+#include "model/CertificateRecord.h"
+#include "model/ScopedBstr.h"
+#include "model/SecretBuffer.h"
+#include "model/Token.h"
+#include "model/WaitCursor.h"
+#include "page/TokenPropertyPage.h"
+#include "res/resource.h"
+
+const DialogWindow::MessageEntry<ManageCertificatesDialog> ManageCertificatesDialog::kMessageMap[] = {
+    OnMessage(WM_INITDIALOG, &ManageCertificatesDialog::OnInitDialog),
+    OnCommand(IDCANCEL, AnyCode, &ManageCertificatesDialog::OnClose),
+    OnCommand(IDC_MANAGE_CLOSE, AnyCode, &ManageCertificatesDialog::OnClose),
+    OnCommand(IDC_SET_AS_DEFAULT, BN_CLICKED, &ManageCertificatesDialog::OnSetAsDefault),
+    OnCommand(IDC_REGISTER, BN_CLICKED, &ManageCertificatesDialog::OnRegister),
+    OnCommand(IDC_UNREGISTER, BN_CLICKED, &ManageCertificatesDialog::OnUnregister),
+    OnCommand(IDC_REMOVE, BN_CLICKED, &ManageCertificatesDialog::OnRemove),
+    OnCommand(IDC_VIEW_DETAILS, BN_CLICKED, &ManageCertificatesDialog::OnViewDetails),
+    OnCommand(IDC_CONVERT, BN_CLICKED, &ManageCertificatesDialog::OnConvert),
+    OnNotify(IDC_CERTIFICATE_LIST, LVN_ITEMCHANGED, &ManageCertificatesDialog::OnItemChanged),
+    OnNotify(IDC_CERTIFICATE_LIST, LVN_COLUMNCLICK, &ManageCertificatesDialog::OnColumnClick),
+    OnNotify(IDC_CERTIFICATE_LIST, NM_CLICK, &ManageCertificatesDialog::OnClick),
+    OnNotify(IDC_CERTIFICATE_LIST, NM_RCLICK, &ManageCertificatesDialog::OnClick),
+};
+
+namespace {
+
+const int kOperationButtons[] = {IDC_REGISTER, IDC_UNREGISTER, IDC_REMOVE,
+                                 IDC_SET_AS_DEFAULT, IDC_VIEW_DETAILS, IDC_CONVERT};
+
+// Asks the host for the PKI storage password; false when none came back.
+bool AskPassword(TokenPropertyPage* page, HWND owner, SecretBuffer& password) {
+  IHostToken* host = page->HostToken();
+  if (!host) return false;
+  ScopedBstr wide(ScopedBstr::Kind::Secret);
+  if (host->AskPassword(owner, wide.Receive()) != S_OK) return false;
+  return password.AssignWide(wide.Get());
+}
+
+}  // namespace
+
+ManageCertificatesDialog::ManageCertificatesDialog(TokenPropertyPage* page, Token* token)
+    : DialogWindow(IDD_MANAGE_CERTIFICATES), page_(page), token_(token) {}
+
+BOOL ManageCertificatesDialog::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
+                                                    LRESULT& result) {
+  return DispatchMap(this, kMessageMap, message, wParam, lParam, result);
+}
+
+LRESULT ManageCertificatesDialog::OnInitDialog(UINT, WPARAM, LPARAM) {
+  // A list without its control or its images still runs with what it has.
+  list_.Attach(Window(), IDC_CERTIFICATE_LIST);
+  list_.LoadImages();
+  list_.CreateColumns();
+  FillList();
+  DisableEverything();
+  HideStatus();
+  return TRUE;
+}
+
+LRESULT ManageCertificatesDialog::OnClose(UINT, WPARAM wParam, LPARAM) {
+  list_.Clear();
+  ::EndDialog(Window(), LOWORD(wParam));
+  return 0;
+}
+
+LRESULT ManageCertificatesDialog::OnSetAsDefault(UINT, WPARAM, LPARAM) {
+  CertificateRecord* record = list_.SelectedRecord();
+  if (!token_ || !record || !record->hasContainer) return 0;
+  WaitCursor wait;
+  ShowStatus(IDS_SETTING_DEFAULT);
+  const HRESULT hr = token_->setDefaultLogon(record);
+  if (hr != S_OK) {
+    HideStatus();
+    page_->ShowErrorMessage(IDS_SET_DEFAULT_FAILED, hr, Window());
+    return -1;
+  }
+  list_.ClearDefaultLogon();
+  record->isDefaultLogon = true;
+  list_.UpdateRecord(record);
+  ShowRecordButtons(record);
+  HideStatus();
+  return 0;
+}
+
+LRESULT ManageCertificatesDialog::OnRegister(UINT, WPARAM, LPARAM) {
+  CertificateRecord* record = list_.SelectedRecord();
+  if (!token_ || !record) return 0;
+  WaitCursor wait;
+  if (!record->hasContainer) {
+    // Registration needs a key container, which conversion writes to the token.
+    if (!ConfirmConversion()) return 0;
+    SecretBuffer password;
+    if (!AskPassword(page_, Window(), password)) return 0;
+    ShowStatus(IDS_CONVERTING);
+    const HRESULT converted = token_->convertCertificate(record, password.data());
+    HideStatus();
+    if (converted != S_OK) {
+      page_->ShowErrorMessage(IDS_CONVERT_FAILED, converted, Window());
+      return -1;
+    }
+  }
+  const HRESULT hr = token_->registerCertificate(record);
+  if (hr != S_OK) {
+    page_->ShowErrorMessage(IDS_REGISTER_FAILED, hr, Window());
+    return -1;
+  }
+  record->registered = true;
+  list_.UpdateRecord(record);
+  ShowRecordButtons(record);
+  return 0;
+}
+
+LRESULT ManageCertificatesDialog::OnUnregister(UINT, WPARAM, LPARAM) {
+  CertificateRecord* record = list_.SelectedRecord();
+  if (!token_ || !record) return 0;
+  const HRESULT hr = token_->unregisterCertificate(record);
+  if (hr != S_OK) {
+    page_->ShowErrorMessage(IDS_UNREGISTER_FAILED, hr, Window());
+    return -1;
+  }
+  record->registered = false;
+  list_.UpdateRecord(record);
+  ShowRecordButtons(record);
+  return 0;
+}
+
+LRESULT ManageCertificatesDialog::OnRemove(UINT, WPARAM, LPARAM) {
+  CertificateRecord* record = list_.SelectedRecord();
+  if (!token_ || !record) return 0;
+  if (page_->ShowMessage(IDS_CONFIRM_REMOVE, Window(), MB_YESNO | MB_ICONEXCLAMATION) == IDNO) return 0;
+  SecretBuffer password;
+  if (!AskPassword(page_, Window(), password)) return 0;
+  WaitCursor wait;
+  ShowStatus(IDS_DELETING);
+
+  // Refilling the list deletes the record; the question after it needs both.
+  ByteBuffer thumbprint;
+  thumbprint.assign(record->thumbprint.data(), record->thumbprint.size());
+  const bool wasRegistered = record->registered;
+
+  HRESULT hr = token_->removeCertificate(record, password.data());
+  if (hr != S_OK) {
+    HideStatus();
+    page_->ShowErrorMessage(IDS_REMOVE_FAILED, hr, Window());
+    return -1;
+  }
+  hr = token_->refreshInventory();
+  if (hr != S_OK) {
+    HideStatus();
+    page_->ShowErrorMessage(IDS_UPDATE_LIST_FAILED, hr, Window());
+    return -1;
+  }
+  FillList();
+  HideStatus();
+
+  if (wasRegistered && page_->ShowMessage(IDS_ASK_UNREGISTER_REMOVED, Window(), MB_YESNO | MB_ICONEXCLAMATION) != IDNO) {
+    WaitCursor unregistering;
+    hr = token_->unregisterByThumbprint(&thumbprint);
+    if (hr != S_OK) page_->ShowErrorMessage(IDS_UNREGISTER_FAILED, hr, Window());
+  }
+  list_.SelectRow(0);
+  ShowRecordButtons(list_.SelectedRecord());
+  return 0;
+}
+
+LRESULT ManageCertificatesDialog::OnViewDetails(UINT, WPARAM, LPARAM) {
+  CertificateRecord* record = list_.SelectedRecord();
+  if (!token_ || !record) return 0;
+  CertificateDetailsDialog details(record);
+  details.Run(::GetActiveWindow());
+  return 0;
+}
+
+LRESULT ManageCertificatesDialog::OnConvert(UINT, WPARAM, LPARAM) {
+  CertificateRecord* record = list_.SelectedRecord();
+  if (!token_ || !record) return 0;
+  if (!ConfirmConversion()) return 0;
+  SecretBuffer password;
+  if (!AskPassword(page_, Window(), password)) return 0;
+  WaitCursor wait;
+  ShowStatus(IDS_CONVERTING);
+  const HRESULT hr = token_->convertCertificate(record, password.data());
+  HideStatus();
+  if (hr != S_OK) {
+    page_->ShowErrorMessage(IDS_CONVERT_FAILED, hr, Window());
+    return -1;
+  }
+  list_.UpdateRecord(record);
+  ShowRecordButtons(record);
+  return 0;
+}
+
+LRESULT ManageCertificatesDialog::OnItemChanged(UINT, WPARAM, LPARAM lParam) {
+  const NMLISTVIEW* change = reinterpret_cast<const NMLISTVIEW*>(lParam);
+  // Only a row that has just become the selected and focused one changes the buttons.
+  if (change->uNewState == (LVIS_SELECTED | LVIS_FOCUSED)) ShowRecordButtons(list_.RecordAt(change->iItem));
+  return 0;
+}
+
+LRESULT ManageCertificatesDialog::OnColumnClick(UINT, WPARAM, LPARAM lParam) {
+  const NMLISTVIEW* click = reinterpret_cast<const NMLISTVIEW*>(lParam);
+  ::SendMessageA(list_.Handle(), LVM_SORTITEMS, static_cast<WPARAM>(click->iSubItem),
+                 reinterpret_cast<LPARAM>(&CertificateListView::CompareRecords));
+  list_.Renumber();
+  CertificateListView::ToggleSortDirection();
+  return 0;
+}
+
+LRESULT ManageCertificatesDialog::OnClick(UINT, WPARAM, LPARAM) {
+  if (!list_.SelectedRecord()) DisableEverything();
+  return 0;
+}
+
+HRESULT ManageCertificatesDialog::FillList() {
+  if (!token_) return E_FAIL;
+  list_.Clear();
+  ::SendMessageA(list_.Handle(), WM_SETREDRAW, FALSE, 0);
+  CertificateRecord* record = nullptr;
+  for (bool restart = true;; restart = false) {
+    record = nullptr;
+    token_->nextCertificate(restart, &record);
+    if (!record) break;
+    list_.AddRecord(record);
+  }
+  ::SendMessageA(list_.Handle(), WM_SETREDRAW, TRUE, 0);
+  return S_OK;
+}
+
+void ManageCertificatesDialog::DisableEverything() {
+  ::SetDlgItemTextA(Window(), IDC_INTENDED_PURPOSES, "");
+  for (int id : kOperationButtons) ::EnableWindow(Item(id), FALSE);
+  ::ShowWindow(Item(IDC_CONVERT_NOTICE), SW_HIDE);
+}
+
+void ManageCertificatesDialog::ShowRecordButtons(const CertificateRecord* record) {
+  if (!record) {
+    DisableEverything();
+    return;
+  }
+  ::EnableWindow(Item(IDC_REGISTER), !record->registered);
+  ::EnableWindow(Item(IDC_UNREGISTER), record->registered);
+  ::EnableWindow(Item(IDC_SET_AS_DEFAULT), record->logonCapable && !record->isDefaultLogon);
+  ::EnableWindow(Item(IDC_REMOVE), TRUE);
+  ::EnableWindow(Item(IDC_VIEW_DETAILS), TRUE);
+  ::EnableWindow(Item(IDC_CONVERT), !record->hasContainer);
+  ::ShowWindow(Item(IDC_CONVERT_NOTICE), record->hasContainer ? SW_HIDE : SW_SHOW);
+  // A button that just lost its enabled state would leave the keyboard nowhere.
+  HWND focus = ::GetFocus();
+  if (focus && !::IsWindowEnabled(focus)) ::SetFocus(list_.Handle());
+  ::SetDlgItemTextA(Window(), IDC_INTENDED_PURPOSES, record->intendedPurposes.text());
+}
+
+bool ManageCertificatesDialog::ConfirmConversion() {
+  // No owner: the page owns the warning and captions it with its title.
+  return page_->ShowMessage(IDS_CONVERT_WARNING, nullptr, MB_YESNO | MB_ICONEXCLAMATION) != IDNO;
+}
+
+void ManageCertificatesDialog::ShowStatus(UINT stringId) {
+  IHostStatus* status = page_->HostStatus();
+  if (!status) return;
+  ScopedBstr text = TokenPropertyPage::LoadWideText(stringId);
+  status->ShowStatus(Window(), text.Get(), 0);
+}
+
+void ManageCertificatesDialog::HideStatus() {
+  if (IHostStatus* status = page_->HostStatus()) status->HideStatus();
+}

@@ -1,0 +1,50 @@
+#pragma once
+// "Certificates on the Zelt": the token's certificates with the operations on
+// the selected one. The list owns the records; every handler asks it for the
+// selected record again, so no record pointer outlives a message.
+#include <windows.h>
+
+#include "dialogs/CertificateListView.h"
+#include "dialogs/DialogWindow.h"
+
+class CertificateRecord;
+class Token;
+class TokenPropertyPage;
+
+class ManageCertificatesDialog : public DialogWindow {
+ public:
+  // Neither the page nor the token is owned; a null token makes every operation do nothing.
+  ManageCertificatesDialog(TokenPropertyPage* page, Token* token);
+
+  BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+  CertificateListView& List() { return list_; }
+
+ private:
+  static const MessageEntry<ManageCertificatesDialog> kMessageMap[];
+  LRESULT OnInitDialog(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnClose(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnSetAsDefault(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnRegister(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnUnregister(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnRemove(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnViewDetails(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnConvert(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnItemChanged(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnColumnClick(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnClick(UINT message, WPARAM wParam, LPARAM lParam);
+
+  // Reads every record of the token into the list, in the token's order.
+  HRESULT FillList();
+  void DisableEverything();
+  // The buttons and texts that follow the record's flags; null disables everything.
+  void ShowRecordButtons(const CertificateRecord* record);
+  // The warning about writing to the token; false when the user answers No.
+  bool ConfirmConversion();
+  void ShowStatus(UINT stringId);
+  void HideStatus();
+
+  TokenPropertyPage* page_;
+  Token* token_;
+  CertificateListView list_;
+};
