@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <memory>
+
 #include "dialogs/CertificateDetailsDialog.h"
 #include "model/ByteBuffer.h"
 #include "model/CertificateRecord.h"
@@ -205,10 +207,9 @@ LRESULT ManageCertificatesDialog::OnItemChanged(UINT, WPARAM, LPARAM lParam) {
 
 LRESULT ManageCertificatesDialog::OnColumnClick(UINT, WPARAM, LPARAM lParam) {
   const NMLISTVIEW* click = reinterpret_cast<const NMLISTVIEW*>(lParam);
-  ::SendMessageA(list_.Handle(), LVM_SORTITEMS, static_cast<WPARAM>(click->iSubItem),
-                 reinterpret_cast<LPARAM>(&CertificateListView::CompareRecords));
-  list_.Renumber();
-  CertificateListView::ToggleSortDirection();
+  list_.SortByColumn(click->iSubItem);
+  // The next sort, of whichever column, runs the other way.
+  SortAscending = !SortAscending;
   return 0;
 }
 
@@ -220,15 +221,15 @@ LRESULT ManageCertificatesDialog::OnClick(UINT, WPARAM, LPARAM) {
 HRESULT ManageCertificatesDialog::FillList() {
   if (!token_) return E_FAIL;
   list_.Clear();
-  ::SendMessageA(list_.Handle(), WM_SETREDRAW, FALSE, 0);
+  ::SendMessageA(list_.Window(), WM_SETREDRAW, FALSE, 0);
   CertificateRecord* record = nullptr;
   for (bool restart = true;; restart = false) {
     record = nullptr;
     token_->nextCertificate(restart, &record);
     if (!record) break;
-    list_.AddRecord(record);
+    list_.AddRecord(std::unique_ptr<CertificateRecord>(record));
   }
-  ::SendMessageA(list_.Handle(), WM_SETREDRAW, TRUE, 0);
+  ::SendMessageA(list_.Window(), WM_SETREDRAW, TRUE, 0);
   return S_OK;
 }
 
@@ -252,7 +253,7 @@ void ManageCertificatesDialog::ShowRecordButtons(const CertificateRecord* record
   ::ShowWindow(Item(IDC_CONVERT_NOTICE), record->hasContainer ? SW_HIDE : SW_SHOW);
   // A button that just lost its enabled state would leave the keyboard nowhere.
   HWND focus = ::GetFocus();
-  if (focus && !::IsWindowEnabled(focus)) ::SetFocus(list_.Handle());
+  if (focus && !::IsWindowEnabled(focus)) ::SetFocus(list_.Window());
   ::SetDlgItemTextA(Window(), IDC_INTENDED_PURPOSES, record->intendedPurposes.text());
 }
 
