@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <memory>
+#include <utility>
 
 #include "dialogs/CertificateDetailsDialog.h"
 #include "model/ByteBuffer.h"
@@ -222,12 +223,12 @@ HRESULT ManageCertificatesDialog::FillList() {
   if (!token_) return E_FAIL;
   list_.Clear();
   ::SendMessageA(list_.Window(), WM_SETREDRAW, FALSE, 0);
-  CertificateRecord* record = nullptr;
+  // The first call without a record ends the list, whatever its status.
   for (bool restart = true;; restart = false) {
-    record = nullptr;
-    token_->nextCertificate(restart, &record);
+    std::unique_ptr<CertificateRecord> record;
+    token_->nextCertificate(restart, record);
     if (!record) break;
-    list_.AddRecord(std::unique_ptr<CertificateRecord>(record));
+    list_.AddRecord(std::move(record));
   }
   ::SendMessageA(list_.Window(), WM_SETREDRAW, TRUE, 0);
   return S_OK;
