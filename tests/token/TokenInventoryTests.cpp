@@ -1,0 +1,157 @@
+// The token's certificate inventory and container map, read from a software
+// token with known objects; what reaches the token is read from its call trace.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "TokenFixture.h"
+#include "cryptoki/CkStatus.h"
+
+namespace {
+
+std::string Hex(const std::string& bytes) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string text;
+  for (unsigned char b : bytes) text += {digits[b >> 4], digits[b & 15]};
+  return text;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& part) {
+  return std::any_of(lines.begin(), lines.end(),
+                     [&](const std::string& line) { return line.find(part) != std::string::npos; });
+}
+
+const CertificateRecord* WithId(const std::vector<std::unique_ptr<CertificateRecord>>& records,
+                                const std::string& id) {
+  for (const auto& record : records)
+    if (IdOf(*record) == id) return record.get();
+  ADD_FAILURE() << "no record with id " << id;
+  static CertificateRecord none;
+  return &none;
+}
+
+}  // namespace
+
+TEST_F(TokenTest, EmptyTokenEndsAtOnceAndDestructionClosesItsSessions) {
+  ASSERT_EQ(S_OK, Open());
+  std::unique_ptr<CertificateRecord> record;
+  EXPECT_EQ(Token::kNoMoreCertificates, token->nextCertificate(true, record));
+  EXPECT_FALSE(record);
+  EXPECT_NE(0u, soft.SessionCount(kSlot));
+  token.reset();
+  EXPECT_EQ(0u, soft.SessionCount(kSlot));
+}
+
+TEST_F(TokenTest, OpenReportsASlotWithoutTokenAndAMissingSlot) {
+  EXPECT_EQ(MapCkResult(CKR_TOKEN_NOT_PRESENT), token->open(&binding, L"5EC0A1D2", kSlot + 1));
+  // A slot that no longer exists reads as a token pulled out.
+  EXPECT_EQ(MapCkResult(CKR_DEVICE_REMOVED), token->open(&binding, L"5EC0A1D2", 99));
+  EXPECT_EQ(0u, token->session());
+}
+
+TEST_F(TokenTest, ListsTheFirstTwentyCertificatesAndRestartsOnRequest) {
+  for (char i = 0; i < 25; ++i) AddCertificate(i % 2 ? "unit" : "example-corp", "c" + std::to_string(i), {uint8_t(i)});
+  ASSERT_EQ(S_OK, Open());
+  const auto records = ReadAll();
+  ASSERT_EQ(20u, records.size());
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_EQ(std::string(1, char(i)), IdOf(*records[i])) << i;
+    EXPECT_EQ(i, records[i]->inventoryIndex);
+  }
+  EXPECT_STREQ("Example Corp", records[0]->subject.text());
+  EXPECT_STREQ("OU=Unit, C=US", records[1]->subject.text());
+
+  std::unique_ptr<CertificateRecord> record;
+  EXPECT_EQ(Token::kNoMoreCertificates, token->nextCertificate(false, record));
+  EXPECT_EQ(Token::kNoMoreCertificates, token->nextCertificate(false, record));
+  EXPECT_EQ(S_OK, token->nextCertificate(true, record));
+  ASSERT_TRUE(record);
+  EXPECT_EQ(0, record->inventoryIndex);
+}
+
+TEST_F(TokenTest, MapsCertificatesContainerByContainerInCatalogOrder) {
+  AddCertificate("jane-doe", "jane", {'J'});
+  AddCertificate("example-corp", "corp", {'E'});
+  AddCertificate("unit", "unit", {'U'});
+  AddCertificate("doe-comma", "doe", {'D'});
+  AddCertificate("ca", "ca", {'C'});
+  AddCatalog({"A", "missing", "old", "signing", "again"});
+  AddRecord("A", "jane", "corp");
+  AddRecord("old", "unit", "ca", 1);   // a version-1 record has no signature label
+  AddRecord("signing", "", "doe");
+  AddRecord("again", "jane", "");      // the same certificate again, in a later container
+  soft.StartTrace();
+  ASSERT_EQ(S_OK, Open());
+
+  const std::string catalogLabel = Hex(std::string(containerformat::kCatalogLabel) + '\0');
+  EXPECT_TRUE(Contains(soft.Calls("C_FindObjectsInit"),
+                       "[CKA_CLASS(4)=00000000, CKA_TOKEN(1)=01, CKA_LABEL(25)=" + catalogLabel + "]"));
+  EXPECT_TRUE(Contains(soft.Calls("C_FindObjectsInit"), "[CKA_CLASS(4)=01000000, CKA_TOKEN(1)=01]"));
+  EXPECT_TRUE(Contains(soft.Calls("C_OpenSession"), "slotID=2, flags=0x6"));
+
+  const auto records = ReadAll();
+  ASSERT_EQ(5u, records.size());
+  struct Expected {
+    const char* id;
+    const char* container;
+    uint32_t keySpec;
+    bool isDefault;
+  };
+  for (const Expected& e : {Expected{"J", "A", AT_KEYEXCHANGE, true}, Expected{"E", "A", AT_SIGNATURE, false},
+                            Expected{"U", "old", AT_KEYEXCHANGE, false}, Expected{"D", "signing", AT_SIGNATURE, false},
+                            Expected{"C", "", AT_KEYEXCHANGE, false}}) {
+    const CertificateRecord* r = WithId(records, e.id);
+    EXPECT_STREQ(e.container, r->containerName.text()) << e.id;
+    EXPECT_EQ(*e.container != '\0', r->hasContainer) << e.id;
+    EXPECT_EQ(e.keySpec, r->keySpec) << e.id;
+    EXPECT_EQ(e.isDefault, r->isDefaultLogon) << e.id;
+  }
+  // Jane Doe carries the smart card logon usage; without a container it could not log on.
+  EXPECT_TRUE(WithId(records, "J")->logonCapable);
+  EXPECT_EQ(std::vector<BYTE>(WithId(records, "J")->thumbprint.data(), WithId(records, "J")->thumbprint.data() + 20),
+            CertificateFiles::sha1Of("jane-doe"));
+}
+
+TEST_F(TokenTest, CatalogWithoutNamesMapsNothing) {
+  AddCertificate("jane-doe", "jane", {'J'});
+  AddRecord("A", "jane", "");
+  AddCatalog({});
+  ASSERT_EQ(S_OK, Open());
+  auto records = ReadAll();
+  ASSERT_EQ(1u, records.size());
+  EXPECT_FALSE(records[0]->hasContainer);
+  EXPECT_FALSE(records[0]->logonCapable) << "logon needs a container";
+
+  // N = 101 is refused by the parser, but a version-1 catalog is still the token's word.
+  std::vector<uint8_t> tooMany = containerformat::buildCatalog(1, {"A"});
+  tooMany[2] = 101;
+  ASSERT_EQ(CKR_OK, soft.DeleteToken(kSlot));
+  ASSERT_EQ(CKR_OK, soft.CreateToken(kSlot, kSerial, kPassword));
+  AddCertificate("jane-doe", "jane", {'J'});
+  AddRecord("A", "jane", "");
+  AddData(std::string(containerformat::kCatalogLabel) + '\0', tooMany);
+  ASSERT_EQ(S_OK, Open());
+  records = ReadAll();
+  ASSERT_EQ(1u, records.size());
+  EXPECT_FALSE(records[0]->hasContainer);
+}
+
+TEST_F(TokenTest, UnreadableCertificateKeepsTheEnumerationOnIt) {
+  AddCertificate("jane-doe", "jane", {'J'});
+  AddCertificate("unit", "unit", {'U'});
+  ASSERT_EQ(S_OK, Open());
+  std::unique_ptr<CertificateRecord> record;
+  // Value: calls 1 and 2 (length, bytes); identifier: calls 3 and 4.
+  ASSERT_EQ(CKR_OK, soft.Inject("C_GetAttributeValue", 3, CKR_DEVICE_ERROR));
+  EXPECT_EQ(MapCkResult(CKR_DEVICE_ERROR), token->nextCertificate(true, record));
+  EXPECT_FALSE(record);
+  EXPECT_EQ(S_OK, token->nextCertificate(false, record));
+  ASSERT_TRUE(record);
+  EXPECT_EQ("J", IdOf(*record));
+
+  ASSERT_EQ(CKR_OK, soft.Inject("C_GetAttributeValue", 1, CKR_DEVICE_ERROR));
+  EXPECT_EQ(MapCkResult(CKR_DEVICE_ERROR), token->nextCertificate(false, record));
+  EXPECT_EQ(S_OK, token->nextCertificate(false, record));
+  ASSERT_TRUE(record);
+  EXPECT_EQ("U", IdOf(*record));
+}
