@@ -24,12 +24,13 @@ const int32_t kNoSmartCard = static_cast<int32_t>(0x8010000C);
 const int32_t kWrongPassword = static_cast<int32_t>(0x8010006B);  // SCARD_W_WRONG_CHV
 const int32_t kNoPassword = static_cast<int32_t>(0x8010006F);     // SCARD_W_CARD_NOT_AUTHENTICATED
 
-ByteBuffer certificate(const char* file) {
-  const std::vector<BYTE> bytes = CertificateFiles::read(file);
-  ByteBuffer buffer;
-  buffer.assign(bytes.data(), static_cast<uint32_t>(bytes.size()));
-  return buffer;
-}
+// A test certificate's DER encoding.
+struct CertificateFile : ByteBuffer {
+  explicit CertificateFile(const char* file) {
+    const std::vector<BYTE> bytes = CertificateFiles::read(file);
+    assign(bytes.data(), static_cast<uint32_t>(bytes.size()));
+  }
+};
 
 // "container/keySpec[/default]" for each entry, in map order.
 std::vector<std::string> mapOf(const CspContext& csp) {
@@ -135,15 +136,15 @@ TEST_F(CspTest, EnumerationMapsEachCertifiedKeyInCatalogOrder) {
   TextBuffer name;
   uint32_t keySpec = 0;
   bool isDefault = false;
-  EXPECT_EQ(0, csp.lookup(certificate("jane-doe.der"), name, &keySpec, &isDefault));
+  EXPECT_EQ(0, csp.lookup(CertificateFile("jane-doe.der"), name, &keySpec, &isDefault));
   EXPECT_STREQ("Alpha", name.text());  // the earlier of the two containers
   EXPECT_EQ(1u, keySpec);
   EXPECT_TRUE(isDefault);
-  EXPECT_EQ(0, csp.lookup(certificate("unit.der"), name, &keySpec, &isDefault));
+  EXPECT_EQ(0, csp.lookup(CertificateFile("unit.der"), name, &keySpec, &isDefault));
   EXPECT_EQ(2u, keySpec);
   EXPECT_FALSE(isDefault);
   keySpec = 77;
-  EXPECT_EQ(1, csp.lookup(certificate("example-corp.der"), name, &keySpec, &isDefault));
+  EXPECT_EQ(1, csp.lookup(CertificateFile("example-corp.der"), name, &keySpec, &isDefault));
   EXPECT_STREQ("", name.text());
   EXPECT_EQ(77u, keySpec);
 }
@@ -153,7 +154,7 @@ TEST_F(CspTest, TokenWithoutContainersGivesAnEmptyMap) {
   ASSERT_EQ(0, csp.acquireVerifyContext());
   TextBuffer name;
   EXPECT_EQ(static_cast<int32_t>(ERROR_NO_MORE_ITEMS), csp.nextContainerName(true, name));
-  csp.addEntry(certificate("unit.der"), "Stale", 1);
+  csp.addEntry(CertificateFile("unit.der"), "Stale", 1);
   EXPECT_EQ(0, csp.enumerateContainers());
   EXPECT_EQ(nullptr, csp.firstEntry());
 }
@@ -165,7 +166,8 @@ TEST_F(CspTest, RemovedTokenIsReportedAsNoSmartCard) {
   ASSERT_EQ(0, csp.enumerateContainers());
   ASSERT_EQ(CKR_OK, token_.vendor()->Q_RemoveTokenAfter(1, 0));
   // The CSP still lists the container it knows; opening it silently fails.
-  EXPECT_EQ(kNoSmartCard, csp.enumerateContainers());
+  const int32_t status = csp.enumerateContainers();
+  EXPECT_EQ(kNoSmartCard, status) << std::hex << status;
   EXPECT_EQ(nullptr, csp.firstEntry());
 }
 
@@ -218,10 +220,11 @@ TEST_F(CspTest, CreateBoundContainerTakesOverTheKeyPairAndCertificate) {
   EXPECT_EQ(std::vector<std::string>{std::string(name.text()) + "/1/default"}, mapOf(csp));
 
   TextBuffer refused;
-  EXPECT_EQ(kWrongPassword, createBoundContainer(unitId, "wrong", refused));
+  const int32_t status = createBoundContainer(unitId, "wrong", refused);
+  EXPECT_EQ(kWrongPassword, status) << std::hex << status;
   EXPECT_TRUE(refused.empty());
   ASSERT_EQ(0, csp.enumerateContainers());
-  EXPECT_EQ(1, csp.lookup(certificate("unit.der"), refused));
+  EXPECT_EQ(1, csp.lookup(CertificateFile("unit.der"), refused));
 }
 
 TEST_F(CspTest, DeleteContainerNeedsThePasswordAndNeverKeepsIt) {
@@ -230,12 +233,13 @@ TEST_F(CspTest, DeleteContainerNeedsThePasswordAndNeverKeepsIt) {
   EXPECT_EQ(StatusPointer, deleteContainer(nullptr, kPassword));
   EXPECT_EQ(StatusPointer, deleteContainer("Alpha", nullptr));
 
-  EXPECT_EQ(kWrongPassword, deleteContainer("Alpha", "wrong"));
+  const int32_t status = deleteContainer("Alpha", "wrong");
+  EXPECT_EQ(kWrongPassword, status) << std::hex << status;
   EXPECT_EQ(std::vector<std::string>{"Alpha"}, catalogNames());
   // The wrong password was cleared: a deletion now finds no password at all.
   HCRYPTPROV unused = 0;
   EXPECT_FALSE(::CryptAcquireContextA(&unused, "Alpha", kCspProviderName, PROV_RSA_FULL, CRYPT_DELETEKEYSET));
-  EXPECT_EQ(kNoPassword, static_cast<int32_t>(::GetLastError()));
+  EXPECT_EQ(kNoPassword, static_cast<int32_t>(::GetLastError())) << std::hex << ::GetLastError();
 
   ASSERT_EQ(0, deleteContainer("Alpha", kPassword));
   EXPECT_TRUE(catalogNames().empty());
