@@ -1,5 +1,7 @@
 #include "TokenFixture.h"
 
+#include "tokenkit/HexText.h"
+
 namespace {
 
 CK_BBOOL kTrue = CK_TRUE;
@@ -18,6 +20,15 @@ std::vector<uint8_t> Der(const std::string& file) {
 
 std::string IdOf(const CertificateRecord& record) {
   return std::string(reinterpret_cast<const char*>(record.keyId.data()), record.keyId.size());
+}
+
+const CertificateRecord* WithId(const std::vector<std::unique_ptr<CertificateRecord>>& records,
+                                const std::string& id) {
+  for (const auto& record : records)
+    if (IdOf(*record) == id) return record.get();
+  ADD_FAILURE() << "no record with id " << id;
+  static CertificateRecord none;
+  return &none;
 }
 
 CK_OBJECT_HANDLE TokenTest::Create(std::vector<CK_ATTRIBUTE> attributes, bool login) {
@@ -67,10 +78,10 @@ void TokenTest::AddData(const std::string& label, std::vector<uint8_t> value) {
 }
 
 void TokenTest::AddRecord(const std::string& container, const std::string& exchange, const std::string& signature,
-                          uint8_t version) {
+                          uint8_t version, std::vector<uint8_t> keyId) {
   containerformat::RecordFields fields;
   fields.version = version;
-  fields.field1 = "kept";
+  fields.field1 = hextext::encode(keyId);
   fields.exchangeCertLabel = exchange;
   fields.signatureCertLabel = signature;
   std::vector<uint8_t> value = containerformat::buildRecord(fields);

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "ContainerFormat.h"
 #include "cryptoki/CryptokiBinding.h"
 #include "kit/SoftToken.h"
 #include "model/CertificateFiles.h"
 #include "model/Token.h"
+#include "tokenkit/ContainerFormat.h"
 
 class TokenTest : public ::testing::Test {
  protected:
@@ -29,6 +29,11 @@ class TokenTest : public ::testing::Test {
 
   // The token is opened the way the page opens it.
   HRESULT Open() { return token->open(&binding, L"5EC0A1D2", kSlot); }
+  // An empty token in the fixture's slot again.
+  void RecreateToken() {
+    ASSERT_EQ(CKR_OK, soft.DeleteToken(kSlot));
+    ASSERT_EQ(CKR_OK, soft.CreateToken(kSlot, kSerial, kPassword));
+  }
 
   // A public certificate object with the file's encoding; returns its handle.
   CK_OBJECT_HANDLE AddCertificate(const std::string& file, const std::string& label, std::vector<uint8_t> id);
@@ -39,8 +44,9 @@ class TokenTest : public ::testing::Test {
   void AddCatalog(const std::vector<std::string>& names, uint8_t version = containerformat::kCatalogVersion) {
     AddData(std::string(containerformat::kCatalogLabel) + '\0', containerformat::buildCatalog(version, names));
   }
+  // A container record as the CSP writes it: keyId names the key-exchange key pair.
   void AddRecord(const std::string& container, const std::string& exchange, const std::string& signature,
-                 uint8_t version = containerformat::kRecordVersion);
+                 uint8_t version = containerformat::kRecordVersion, std::vector<uint8_t> keyId = {});
   // Objects with this identifier, private ones included.
   CK_ULONG CountWithId(const std::vector<uint8_t>& id);
 
@@ -57,5 +63,7 @@ class TokenTest : public ::testing::Test {
 
 // A record's CKA_ID as text for comparisons ("" when empty).
 std::string IdOf(const CertificateRecord& record);
+// The record with that CKA_ID (a failure when there is none).
+const CertificateRecord* WithId(const std::vector<std::unique_ptr<CertificateRecord>>& records, const std::string& id);
 // A file's certificate encoding.
 std::vector<uint8_t> Der(const std::string& file);

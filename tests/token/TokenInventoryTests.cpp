@@ -21,15 +21,6 @@ bool Contains(const std::vector<std::string>& lines, const std::string& part) {
                      [&](const std::string& line) { return line.find(part) != std::string::npos; });
 }
 
-const CertificateRecord* WithId(const std::vector<std::unique_ptr<CertificateRecord>>& records,
-                                const std::string& id) {
-  for (const auto& record : records)
-    if (IdOf(*record) == id) return record.get();
-  ADD_FAILURE() << "no record with id " << id;
-  static CertificateRecord none;
-  return &none;
-}
-
 }  // namespace
 
 TEST_F(TokenTest, EmptyTokenEndsAtOnceAndDestructionClosesItsSessions) {
@@ -125,8 +116,7 @@ TEST_F(TokenTest, CatalogWithoutNamesMapsNothing) {
   // N = 101 is refused by the parser, but a version-1 catalog is still the token's word.
   std::vector<uint8_t> tooMany = containerformat::buildCatalog(1, {"A"});
   tooMany[2] = 101;
-  ASSERT_EQ(CKR_OK, soft.DeleteToken(kSlot));
-  ASSERT_EQ(CKR_OK, soft.CreateToken(kSlot, kSerial, kPassword));
+  RecreateToken();
   AddCertificate("jane-doe", "jane", {'J'});
   AddRecord("A", "jane", "");
   AddData(std::string(containerformat::kCatalogLabel) + '\0', tooMany);
@@ -154,4 +144,40 @@ TEST_F(TokenTest, UnreadableCertificateKeepsTheEnumerationOnIt) {
   EXPECT_EQ(S_OK, token->nextCertificate(false, record));
   ASSERT_TRUE(record);
   EXPECT_EQ("U", IdOf(*record));
+}
+
+TEST_F(TokenTest, UnusableCatalogLeavesTheMapToTheCsp) {
+  const std::string catalogLabel = std::string(containerformat::kCatalogLabel) + '\0';
+  struct Variant {
+    const char* what;
+    std::string label;  // as stored; empty: no catalog
+    uint8_t version;
+    bool used;
+  };
+  const Variant variants[] = {
+      {"version-1 catalog", catalogLabel, 1, true},
+      {"no catalog", "", 1, false},
+      {"version-2 catalog", catalogLabel, 2, false},
+      {"label without 0x07", std::string("QCspRSAContainerCatalog") + '\0', 1, false},
+      {"label without NUL", containerformat::kCatalogLabel, 1, false}};
+  for (const Variant& v : variants) {
+    RecreateToken();
+    AddCertificate("jane-doe", "jane", {'J'});
+    AddRecord("A", "jane", "");
+    if (!v.label.empty()) AddData(v.label, containerformat::buildCatalog(v.version, {"A"}));
+    // The CSP looks for its token with C_GetSlotList, which the token never calls: failing
+    // it shows whether the CSP was asked for its containers.
+    ASSERT_EQ(CKR_OK, soft.Inject("C_GetSlotList", 1, CKR_DEVICE_ERROR, true));
+    const HRESULT hr = Open();
+    EXPECT_EQ(v.used ? S_OK : NTE_FAIL, hr) << v.what << ": 0x" << std::hex << hr;
+    soft.ResetHooks();
+
+    ASSERT_EQ(S_OK, Open()) << v.what;
+    const auto records = ReadAll();
+    ASSERT_EQ(1u, records.size()) << v.what;
+    // The CSP lists the names of a catalog of any version, but only under the catalog's own label.
+    const bool mapped = v.label == catalogLabel;
+    EXPECT_EQ(mapped, records[0]->hasContainer) << v.what;
+    EXPECT_STREQ(mapped ? "A" : "", records[0]->containerName.text()) << v.what;
+  }
 }

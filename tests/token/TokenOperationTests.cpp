@@ -90,3 +90,53 @@ TEST_F(TokenTest, RemoveWithoutContainerDestroysEveryObjectOfItsIdentifier) {
   EXPECT_EQ("J", IdOf(*records[0]));
   EXPECT_EQ(E_POINTER, token->removeCertificate(records[0].get(), nullptr));
 }
+
+TEST_F(TokenTest, DefaultConvertAndRemoveWithContainerGoThroughTheCsp) {
+  for (char id : {'J', 'U', 'E'}) AddKeyPair({uint8_t(id)});
+  AddCertificate("jane-doe", "jane", {'J'});
+  AddCertificate("unit", "unit", {'U'});
+  AddCertificate("example-corp", "corp", {'E'});
+  AddCatalog({"A", "B"});
+  AddRecord("A", "jane", "", containerformat::kRecordVersion, {'J'});
+  AddRecord("B", "unit", "", containerformat::kRecordVersion, {'U'});
+  ASSERT_EQ(S_OK, Open());
+  auto records = ReadAll();
+  ASSERT_EQ(3u, records.size());
+  CertificateRecord& jane = *records[0];
+  CertificateRecord& unit = *records[1];
+  CertificateRecord& corp = *records[2];
+  ASSERT_TRUE(jane.isDefaultLogon);
+
+  EXPECT_EQ(S_OK, token->setDefaultLogon(&unit));
+  EXPECT_TRUE(unit.isDefaultLogon);
+  const HRESULT wrong = token->removeCertificate(&unit, "wrong password");
+  EXPECT_EQ(SCARD_W_WRONG_CHV, wrong) << std::hex << wrong;
+  EXPECT_EQ(3u, CountWithId({'U'}));
+
+  soft.StartTrace();
+  EXPECT_EQ(S_OK, token->convertCertificate(&jane, kPassword));
+  EXPECT_TRUE(soft.Trace().empty()) << "a certificate with a container went to the CSP";
+  EXPECT_STREQ("A", jane.containerName.text());
+  EXPECT_EQ(S_OK, token->convertCertificate(&corp, kPassword));
+  EXPECT_TRUE(corp.hasContainer);
+  EXPECT_EQ(36u, corp.containerName.length()) << corp.containerName.text();
+  EXPECT_EQ(static_cast<uint32_t>(AT_KEYEXCHANGE), corp.keySpec);
+  const std::string converted = corp.containerName.text();
+
+  // The next read sees the new default container first, and the new container.
+  ASSERT_EQ(S_OK, token->refreshInventory());
+  records = ReadAll();
+  ASSERT_EQ(3u, records.size());
+  EXPECT_TRUE(WithId(records, "U")->isDefaultLogon);
+  EXPECT_FALSE(WithId(records, "J")->isDefaultLogon);
+  EXPECT_EQ(converted, WithId(records, "E")->containerName.text());
+
+  soft.StartTrace();
+  EXPECT_EQ(S_OK, token->removeCertificate(const_cast<CertificateRecord*>(WithId(records, "U")), kPassword));
+  EXPECT_EQ(0u, CountWithId({'U'})) << "the CSP leaves the key pair of the container";
+  const std::string ownSession = "hSession=" + std::to_string(token->session()) + ",";
+  for (const std::string& line : soft.Calls("C_DestroyObject"))
+    EXPECT_EQ(std::string::npos, line.find(ownSession)) << "the token destroyed objects itself: " << line;
+  ASSERT_EQ(S_OK, token->refreshInventory());
+  EXPECT_EQ(2u, ReadAll().size());
+}

@@ -1,3 +1,3 @@
-# The catalog and container record formats as the provisioning tool writes them.
-target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/sim/tools/ContainerFormat.cpp)
-target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/sim/tools)
+# Token contents are written with the provisioning kit's catalog and record formats.
+add_dependencies(${target} ZeltCsp ZeltP11)
+target_link_libraries(${target} PRIVATE zelt_tokenkit)
