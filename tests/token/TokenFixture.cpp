@@ -1,22 +1,7 @@
 #include "TokenFixture.h"
 
 #include "tokenkit/HexText.h"
-
-namespace {
-
-CK_BBOOL kTrue = CK_TRUE;
-
-CK_ATTRIBUTE Attr(CK_ATTRIBUTE_TYPE type, const void* value, size_t length) {
-  return CK_ATTRIBUTE{type, const_cast<void*>(value), static_cast<CK_ULONG>(length)};
-}
-
-}  // namespace
-
-std::vector<uint8_t> Der(const std::string& file) {
-  const std::vector<BYTE> bytes = CertificateFiles::read(file + ".der");
-  EXPECT_FALSE(bytes.empty()) << file;
-  return std::vector<uint8_t>(bytes.begin(), bytes.end());
-}
+#include "tokenkit/TokenSession.h"
 
 std::string IdOf(const CertificateRecord& record) {
   return std::string(reinterpret_cast<const char*>(record.keyId.data()), record.keyId.size());
@@ -31,54 +16,47 @@ const CertificateRecord* WithId(const std::vector<std::unique_ptr<CertificateRec
   return &none;
 }
 
-CK_OBJECT_HANDLE TokenTest::Create(std::vector<CK_ATTRIBUTE> attributes, bool login) {
-  // A session of its own: the token under test closes every session of the process on its slot.
-  CK_FUNCTION_LIST* ck = soft.standard();
-  CK_SESSION_HANDLE session = 0;
-  EXPECT_EQ(CKR_OK, ck->C_OpenSession(kSlot, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &session));
+// A session of its own each time: the token under test closes every session of the process on its slot.
+void TokenTest::Create(const AttributeList& object, bool login) {
+  TokenSession session(soft.standard());
+  ASSERT_EQ(CKR_OK, session.open(kSlot));
   if (login) {
-    EXPECT_EQ(CKR_OK, ck->C_Login(session, CKU_USER, reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(kPassword)),
-                                  static_cast<CK_ULONG>(strlen(kPassword))));
+    ASSERT_EQ(CKR_OK, session.login(kPassword));
   }
-  CK_OBJECT_HANDLE object = 0;
-  const CK_RV rv = ck->C_CreateObject(session, attributes.data(), static_cast<CK_ULONG>(attributes.size()), &object);
-  EXPECT_EQ(CKR_OK, rv) << std::hex << rv;
-  ck->C_CloseSession(session);
-  return object;
+  CK_OBJECT_HANDLE created = 0;
+  const CK_RV rv = session.create(AttributeList(object).boolean(CKA_TOKEN, true), &created);
+  ASSERT_EQ(CKR_OK, rv) << std::hex << rv;
 }
 
-CK_OBJECT_HANDLE TokenTest::AddCertificate(const std::string& file, const std::string& label,
-                                           std::vector<uint8_t> id) {
-  CK_OBJECT_CLASS cls = CKO_CERTIFICATE;
-  CK_CERTIFICATE_TYPE type = CKC_X_509;
-  static const uint8_t kSubject[] = {0x30, 0x00};
-  const std::vector<uint8_t> der = Der(file);
-  const std::string stored = label + '\0';
-  return Create({Attr(CKA_CLASS, &cls, sizeof cls), Attr(CKA_TOKEN, &kTrue, 1),
-                 Attr(CKA_CERTIFICATE_TYPE, &type, sizeof type), Attr(CKA_SUBJECT, kSubject, sizeof kSubject),
-                 Attr(CKA_VALUE, der.data(), der.size()), Attr(CKA_ID, id.data(), id.size()),
-                 Attr(CKA_LABEL, stored.data(), stored.size())},
-                false);
+void TokenTest::AddCertificate(const std::string& file, const std::string& label, const std::vector<uint8_t>& id) {
+  const std::vector<BYTE> der = CertificateFiles::read(file + ".der");
+  ASSERT_FALSE(der.empty()) << file;
+  Create(AttributeList()
+             .ulong(CKA_CLASS, CKO_CERTIFICATE)
+             .ulong(CKA_CERTIFICATE_TYPE, CKC_X_509)
+             .bytes(CKA_SUBJECT, {0x30, 0x00})
+             .bytes(CKA_VALUE, std::vector<uint8_t>(der.begin(), der.end()))
+             .bytes(CKA_ID, id)
+             .label(label),
+         false);
 }
 
-void TokenTest::AddKeyPair(std::vector<uint8_t> id) {
-  CK_KEY_TYPE rsa = CKK_RSA;
-  for (CK_OBJECT_CLASS cls : {CKO_PUBLIC_KEY, CKO_PRIVATE_KEY}) {
-    Create({Attr(CKA_CLASS, &cls, sizeof cls), Attr(CKA_TOKEN, &kTrue, 1), Attr(CKA_KEY_TYPE, &rsa, sizeof rsa),
-            Attr(CKA_ID, id.data(), id.size())},
+void TokenTest::AddKeyPair(const std::vector<uint8_t>& id) {
+  for (CK_OBJECT_CLASS cls : {CKO_PUBLIC_KEY, CKO_PRIVATE_KEY})
+    Create(AttributeList().ulong(CKA_CLASS, cls).ulong(CKA_KEY_TYPE, CKK_RSA).bytes(CKA_ID, id),
            cls == CKO_PRIVATE_KEY);
-  }
 }
 
-void TokenTest::AddData(const std::string& label, std::vector<uint8_t> value) {
-  CK_OBJECT_CLASS cls = CKO_DATA;
-  Create({Attr(CKA_CLASS, &cls, sizeof cls), Attr(CKA_TOKEN, &kTrue, 1), Attr(CKA_LABEL, label.data(), label.size()),
-          Attr(CKA_VALUE, value.data(), value.size())},
+void TokenTest::AddData(const std::string& label, const std::vector<uint8_t>& value) {
+  Create(AttributeList()
+             .ulong(CKA_CLASS, CKO_DATA)
+             .text(CKA_LABEL, label)
+             .bytes(CKA_VALUE, value),
          false);
 }
 
 void TokenTest::AddRecord(const std::string& container, const std::string& exchange, const std::string& signature,
-                          uint8_t version, std::vector<uint8_t> keyId) {
+                          uint8_t version, const std::vector<uint8_t>& keyId) {
   containerformat::RecordFields fields;
   fields.version = version;
   fields.field1 = hextext::encode(keyId);
@@ -90,32 +68,20 @@ void TokenTest::AddRecord(const std::string& container, const std::string& excha
   AddData(container + '\0', value);
 }
 
-CK_ULONG TokenTest::CountWithId(const std::vector<uint8_t>& id) {
-  CK_FUNCTION_LIST* ck = soft.standard();
-  CK_SESSION_HANDLE session = 0;
-  if (ck->C_OpenSession(kSlot, CKF_SERIAL_SESSION, nullptr, nullptr, &session) != CKR_OK) return 99;
-  // The login is the whole application's: it is undone before the token under test goes on.
-  const CK_RV login = ck->C_Login(session, CKU_USER, reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(kPassword)),
-                                  static_cast<CK_ULONG>(strlen(kPassword)));
-  CK_ATTRIBUTE search = Attr(CKA_ID, id.data(), id.size());
-  CK_OBJECT_HANDLE found[10];
-  CK_ULONG count = 99;
-  ck->C_FindObjectsInit(session, &search, 1);
-  ck->C_FindObjects(session, found, 10, &count);
-  ck->C_FindObjectsFinal(session);
-  if (login == CKR_OK) ck->C_Logout(session);
-  ck->C_CloseSession(session);
-  return count;
+size_t TokenTest::CountWithId(const std::vector<uint8_t>& id) {
+  // Logged in to see the private key; the session undoes its own login when it goes.
+  TokenSession session(soft.standard());
+  std::vector<CK_OBJECT_HANDLE> found;
+  if (session.open(kSlot) != CKR_OK) return 99;
+  session.login(kPassword);
+  return session.find(AttributeList().bytes(CKA_ID, id), &found) == CKR_OK ? found.size() : 99;
 }
 
 std::vector<std::unique_ptr<CertificateRecord>> TokenTest::ReadAll() {
   std::vector<std::unique_ptr<CertificateRecord>> records;
   std::unique_ptr<CertificateRecord> record;
   HRESULT hr = token->nextCertificate(true, record);
-  while (record) {
-    records.push_back(std::move(record));
-    hr = token->nextCertificate(false, record);
-  }
+  for (; record; hr = token->nextCertificate(false, record)) records.push_back(std::move(record));
   EXPECT_EQ(Token::kNoMoreCertificates, hr) << std::hex << hr;
   return records;
 }

@@ -23,21 +23,17 @@ bool Contains(const std::vector<std::string>& lines, const std::string& part) {
 
 }  // namespace
 
-TEST_F(TokenTest, EmptyTokenEndsAtOnceAndDestructionClosesItsSessions) {
+TEST_F(TokenTest, OpenAndDestructionBracketTheSession) {
+  EXPECT_EQ(MapCkResult(CKR_TOKEN_NOT_PRESENT), token->open(&binding, L"5EC0A1D2", kSlot + 1));
+  // A slot that no longer exists reads as a token pulled out.
+  EXPECT_EQ(MapCkResult(CKR_DEVICE_REMOVED), token->open(&binding, L"5EC0A1D2", 99));
   ASSERT_EQ(S_OK, Open());
   std::unique_ptr<CertificateRecord> record;
-  EXPECT_EQ(Token::kNoMoreCertificates, token->nextCertificate(true, record));
+  EXPECT_EQ(Token::kNoMoreCertificates, token->nextCertificate(true, record)) << "the token has no certificates";
   EXPECT_FALSE(record);
   EXPECT_NE(0u, soft.SessionCount(kSlot));
   token.reset();
   EXPECT_EQ(0u, soft.SessionCount(kSlot));
-}
-
-TEST_F(TokenTest, OpenReportsASlotWithoutTokenAndAMissingSlot) {
-  EXPECT_EQ(MapCkResult(CKR_TOKEN_NOT_PRESENT), token->open(&binding, L"5EC0A1D2", kSlot + 1));
-  // A slot that no longer exists reads as a token pulled out.
-  EXPECT_EQ(MapCkResult(CKR_DEVICE_REMOVED), token->open(&binding, L"5EC0A1D2", 99));
-  EXPECT_EQ(0u, token->session());
 }
 
 TEST_F(TokenTest, ListsTheFirstTwentyCertificatesAndRestartsOnRequest) {
@@ -99,31 +95,8 @@ TEST_F(TokenTest, MapsCertificatesContainerByContainerInCatalogOrder) {
   }
   // Jane Doe carries the smart card logon usage; without a container it could not log on.
   EXPECT_TRUE(WithId(records, "J")->logonCapable);
-  EXPECT_EQ(std::vector<BYTE>(WithId(records, "J")->thumbprint.data(), WithId(records, "J")->thumbprint.data() + 20),
-            CertificateFiles::sha1Of("jane-doe"));
-}
-
-TEST_F(TokenTest, CatalogWithoutNamesMapsNothing) {
-  AddCertificate("jane-doe", "jane", {'J'});
-  AddRecord("A", "jane", "");
-  AddCatalog({});
-  ASSERT_EQ(S_OK, Open());
-  auto records = ReadAll();
-  ASSERT_EQ(1u, records.size());
-  EXPECT_FALSE(records[0]->hasContainer);
-  EXPECT_FALSE(records[0]->logonCapable) << "logon needs a container";
-
-  // N = 101 is refused by the parser, but a version-1 catalog is still the token's word.
-  std::vector<uint8_t> tooMany = containerformat::buildCatalog(1, {"A"});
-  tooMany[2] = 101;
-  RecreateToken();
-  AddCertificate("jane-doe", "jane", {'J'});
-  AddRecord("A", "jane", "");
-  AddData(std::string(containerformat::kCatalogLabel) + '\0', tooMany);
-  ASSERT_EQ(S_OK, Open());
-  records = ReadAll();
-  ASSERT_EQ(1u, records.size());
-  EXPECT_FALSE(records[0]->hasContainer);
+  const ByteBuffer& sha1 = WithId(records, "J")->thumbprint;
+  EXPECT_EQ(std::vector<BYTE>(sha1.data(), sha1.data() + sha1.size()), CertificateFiles::sha1Of("jane-doe"));
 }
 
 TEST_F(TokenTest, UnreadableCertificateKeepsTheEnumerationOnIt) {
@@ -146,25 +119,33 @@ TEST_F(TokenTest, UnreadableCertificateKeepsTheEnumerationOnIt) {
   EXPECT_EQ("U", IdOf(*record));
 }
 
-TEST_F(TokenTest, UnusableCatalogLeavesTheMapToTheCsp) {
-  const std::string catalogLabel = std::string(containerformat::kCatalogLabel) + '\0';
+TEST_F(TokenTest, CatalogDecidesWhetherTheCspIsAsked) {
+  using containerformat::buildCatalog;
+  const std::string label = std::string(containerformat::kCatalogLabel) + '\0';
+  std::vector<uint8_t> tooMany = buildCatalog(1, {"A"});
+  tooMany[2] = 101;
   struct Variant {
     const char* what;
     std::string label;  // as stored; empty: no catalog
-    uint8_t version;
-    bool used;
+    std::vector<uint8_t> value;
+    bool used;    // the token's own catalog, without the CSP
+    bool mapped;  // the certificate ends up in container A
   };
   const Variant variants[] = {
-      {"version-1 catalog", catalogLabel, 1, true},
-      {"no catalog", "", 1, false},
-      {"version-2 catalog", catalogLabel, 2, false},
-      {"label without 0x07", std::string("QCspRSAContainerCatalog") + '\0', 1, false},
-      {"label without NUL", containerformat::kCatalogLabel, 1, false}};
+      {"version-1 catalog", label, buildCatalog(1, {"A"}), true, true},
+      {"no names", label, buildCatalog(1, {}), true, false},
+      // Refused by the parser, but a version-1 catalog is still the token's word.
+      {"101 names", label, tooMany, true, false},
+      // The CSP lists the names of a catalog of any version, but only under the catalog's own label.
+      {"version-2 catalog", label, buildCatalog(2, {"A"}), false, true},
+      {"no catalog", "", {}, false, false},
+      {"label without 0x07", std::string("QCspRSAContainerCatalog") + '\0', buildCatalog(1, {"A"}), false, false},
+      {"label without NUL", containerformat::kCatalogLabel, buildCatalog(1, {"A"}), false, false}};
   for (const Variant& v : variants) {
     RecreateToken();
     AddCertificate("jane-doe", "jane", {'J'});
     AddRecord("A", "jane", "");
-    if (!v.label.empty()) AddData(v.label, containerformat::buildCatalog(v.version, {"A"}));
+    if (!v.label.empty()) AddData(v.label, v.value);
     // The CSP looks for its token with C_GetSlotList, which the token never calls: failing
     // it shows whether the CSP was asked for its containers.
     ASSERT_EQ(CKR_OK, soft.Inject("C_GetSlotList", 1, CKR_DEVICE_ERROR, true));
@@ -175,9 +156,9 @@ TEST_F(TokenTest, UnusableCatalogLeavesTheMapToTheCsp) {
     ASSERT_EQ(S_OK, Open()) << v.what;
     const auto records = ReadAll();
     ASSERT_EQ(1u, records.size()) << v.what;
-    // The CSP lists the names of a catalog of any version, but only under the catalog's own label.
-    const bool mapped = v.label == catalogLabel;
-    EXPECT_EQ(mapped, records[0]->hasContainer) << v.what;
-    EXPECT_STREQ(mapped ? "A" : "", records[0]->containerName.text()) << v.what;
+    EXPECT_EQ(v.mapped, records[0]->hasContainer) << v.what;
+    EXPECT_STREQ(v.mapped ? "A" : "", records[0]->containerName.text()) << v.what;
+    // Jane Doe's certificate carries the smart card logon usage, but logon needs a container.
+    EXPECT_EQ(v.mapped, records[0]->logonCapable) << v.what;
   }
 }
