@@ -36,11 +36,11 @@ struct FreeDeleter {
 template <typename T>
 using HeapPtr = std::unique_ptr<T, FreeDeleter>;
 
-struct ColumnSpec {
+struct ColumnEntry {
   UINT heading;
   int percent;
 };
-const ColumnSpec kColumns[] = {{IDS_COLUMN_FIELD, 40}, {IDS_COLUMN_VALUE, 60}, {0, 0}};
+const ColumnEntry kColumns[] = {{IDS_COLUMN_FIELD, 40}, {IDS_COLUMN_VALUE, 60}, {0, 0}};
 
 struct KeyUsageName {
   BYTE bit;
@@ -284,9 +284,9 @@ LRESULT CertificateDetailsDialog::OnItemChanged(UINT, WPARAM, LPARAM lParam) {
 void CertificateDetailsDialog::SetUpList() {
   list_.Attach(Window(), IDC_FIELD_LIST);
   int column = 0;
-  for (const ColumnSpec* spec = kColumns; spec->heading != 0; ++spec, ++column) {
+  for (const ColumnEntry* entry = kColumns; entry->heading != 0; ++entry, ++column) {
     char heading[512];
-    if (::LoadStringA(Module::Instance(), spec->heading, heading, sizeof heading) <= 0) continue;
+    if (::LoadStringA(Module::Instance(), entry->heading, heading, sizeof heading) <= 0) continue;
     list_.InsertColumn(column, heading);
   }
   SetColumnWidths();
@@ -300,9 +300,9 @@ void CertificateDetailsDialog::SetColumnWidths() {
   ::GetClientRect(list_.Window(), &client);
   const int width = client.right - client.left;
   int column = 0;
-  for (const ColumnSpec* spec = kColumns; spec->heading != 0; ++spec, ++column)
+  for (const ColumnEntry* entry = kColumns; entry->heading != 0; ++entry, ++column)
     ::SendMessageA(list_.Window(), LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column),
-                   MAKELPARAM(spec->percent * width / 100, 0));
+                   MAKELPARAM(entry->percent * width / 100, 0));
 }
 
 bool CertificateDetailsDialog::AddRow(const char* label, const char* value, ByteBuffer* data) {

@@ -10,13 +10,13 @@ LONG SortAscending = 1;
 
 namespace {
 
-struct ColumnSpec {
+struct ColumnEntry {
   UINT heading;
   int percent;
 };
 
 // Wider than the control in total: the list scrolls sideways.
-const ColumnSpec kColumns[] = {
+const ColumnEntry kColumns[] = {
     {IDS_COLUMN_ISSUED_TO, 30},     {IDS_COLUMN_ISSUED_BY, 30},     {IDS_COLUMN_EXPIRATION_DATE, 16},
     {IDS_COLUMN_REGISTERED, 12},    {IDS_COLUMN_LOGON, 12},         {IDS_COLUMN_SERIAL_NUMBER, 40},
     {IDS_COLUMN_CONTAINER_LABEL, 40}, {0, 0},
@@ -67,10 +67,10 @@ HRESULT CertificateListView::CreateColumns() {
   ::GetClientRect(window_, &client);
   const int width = client.right - client.left;
   int column = 0;
-  for (const ColumnSpec* spec = kColumns; spec->heading != 0; ++spec, ++column) {
+  for (const ColumnEntry* entry = kColumns; entry->heading != 0; ++entry, ++column) {
     char heading[512];
-    if (::LoadStringA(Module::Instance(), spec->heading, heading, sizeof heading) <= 0) continue;
-    InsertColumn(column, heading, spec->percent * width / 100);
+    if (::LoadStringA(Module::Instance(), entry->heading, heading, sizeof heading) <= 0) continue;
+    InsertColumn(column, heading, entry->percent * width / 100);
   }
   return S_OK;
 }

@@ -43,12 +43,14 @@ Lines PaneLines(const testkit::ModalWindow& dialog) {
   return lines;
 }
 
+// The row with that label, or -1 (a failure that lists the rows there are).
 int RowLabelled(const Rows& rows, const std::string& label) {
-  for (size_t i = 0; i < rows.size(); ++i)
+  std::string shown;
+  for (size_t i = 0; i < rows.size(); ++i) {
     if (rows[i].first == label) return static_cast<int>(i);
-  std::string labels;
-  for (const auto& row : rows) labels += "\n  " + row.first + ": " + row.second;
-  ADD_FAILURE() << "no row " << label << " among" << labels;
+    shown += "\n  " + rows[i].first + ": " + rows[i].second;
+  }
+  ADD_FAILURE() << "no row " << label << " among" << shown;
   return -1;
 }
 
@@ -120,9 +122,8 @@ TEST(CertificateDetails, ListsEveryFieldAndShowsTheSelectedValue) {
 
     listkit::Select(list, RowLabelled(rows, "Public Key"));
     const Lines key = PaneLines(dialog);
-    ASSERT_EQ(15u, key.size()) << "270 bytes of RSA public key in lines of 18";
-    EXPECT_EQ(44u, key.back().size()) << key.back();
-    EXPECT_EQ("3082 010A 0282 0101 00", key.front().substr(0, 22));
+    EXPECT_EQ(15u, key.size()) << "the 270 bytes of the RSA public key, 18 to a line";
+    EXPECT_EQ("3082 010A 0282 0101 00", key.empty() ? "" : key.front().substr(0, 22));
   }, IDOK);
   EXPECT_EQ(IDOK, result);
 }

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -79,18 +80,16 @@ class CertificateListTest : public ::testing::Test {
 TEST_F(CertificateListTest, ShowsSevenColumnsImagesAndCellTexts) {
   RECT client;
   ::GetClientRect(control(), &client);
-  const char* headings[] = {"Issued To", "Issued By", "Expiration Date", "Registered",
-                            "Logon",     "Serial Number", "Container Label"};
-  const int percent[] = {30, 30, 16, 12, 12, 40, 40};
+  const std::pair<const char*, int> columns[] = {{"Issued To", 30}, {"Issued By", 30}, {"Expiration Date", 16},
+                                                 {"Registered", 12}, {"Logon", 12},     {"Serial Number", 40},
+                                                 {"Container Label", 40}};
   for (int column = 0; column < 7; ++column) {
     char text[64] = "";
     LVCOLUMNA info = {};
-    info.mask = LVCF_TEXT;
-    info.pszText = text;
-    info.cchTextMax = sizeof text;
+    info.mask = LVCF_TEXT, info.pszText = text, info.cchTextMax = sizeof text;
     ASSERT_TRUE(::SendMessageA(control(), LVM_GETCOLUMNA, column, reinterpret_cast<LPARAM>(&info))) << column;
-    EXPECT_STREQ(headings[column], text);
-    EXPECT_EQ(percent[column] * client.right / 100, ::SendMessageA(control(), LVM_GETCOLUMNWIDTH, column, 0));
+    EXPECT_STREQ(columns[column].first, text);
+    EXPECT_EQ(columns[column].second * client.right / 100, ::SendMessageA(control(), LVM_GETCOLUMNWIDTH, column, 0));
   }
 
   auto jane = RecordOf("jane-doe");
@@ -113,21 +112,14 @@ TEST_F(CertificateListTest, ShowsSevenColumnsImagesAndCellTexts) {
       {"", "", "10/10/2010", "<No>", "<No>", "", ""},
   };
   ASSERT_EQ(3, listkit::RowCount(control()));
-  for (int row = 0; row < 3; ++row) {
+  for (int row = 0; row < 3; ++row)
     for (int column = 0; column < 7; ++column)
       EXPECT_EQ(rows[row][column], CellText(control(), row, column)) << "row " << row << " column " << column;
-    EXPECT_EQ(row, list_.RecordAt(row)->rowIndex);
-  }
   EXPECT_EQ(0, ImageAt(0)) << "with container: the coloured certificate";
   EXPECT_EQ(1, ImageAt(1)) << "without container: the grey one";
 
-  HIMAGELIST images = reinterpret_cast<HIMAGELIST>(::SendMessageA(control(), LVM_GETIMAGELIST, LVSIL_SMALL, 0));
-  EXPECT_EQ(list_.ImageList(), images);
-  int width = 0, height = 0;
-  EXPECT_TRUE(::ImageList_GetIconSize(images, &width, &height));
-  EXPECT_EQ(2, ::ImageList_GetImageCount(images));
-  EXPECT_EQ(16, width);
-  EXPECT_EQ(16, height);
+  // The bitmap itself is the resources suite's; here, that the control shows the list's images.
+  EXPECT_EQ(reinterpret_cast<LRESULT>(list_.ImageList()), ::SendMessageA(control(), LVM_GETIMAGELIST, LVSIL_SMALL, 0));
   EXPECT_TRUE(::SendMessageA(control(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_FULLROWSELECT);
 }
 
@@ -141,8 +133,8 @@ TEST_F(CertificateListTest, EachClickReversesTheDirectionAndRowsFollowTheirRecor
   auto blank = std::make_unique<CertificateRecord>();
   blank->notAfter = UtcTime(2030, 5, 31, 23);
   Add(std::move(jane));
-  CertificateRecord* corpRecord = Add(std::move(corp));
-  Add(std::move(blank));
+  Add(std::move(corp));
+  CertificateRecord* blankRecord = Add(std::move(blank));
 
   using Cells = std::vector<std::string>;
   ClickColumn(CertificateListView::IssuedTo);
@@ -155,17 +147,13 @@ TEST_F(CertificateListTest, EachClickReversesTheDirectionAndRowsFollowTheirRecor
   EXPECT_EQ((Cells{"Jane Doe", "Example Corp", ""}), Column(0)) << "descending by the exact expiry time";
   ClickColumn(CertificateListView::Logon);
   EXPECT_EQ((Cells{"<N/A>", "<No>", "<Yes>"}), Column(4));
-  ClickColumn(CertificateListView::SerialNumber);
-  EXPECT_EQ((Cells{"0A1B 2C3D 4E5F 6071 8293 A4B5 C6D7 E8F9 ", "0A1B 2C", ""}), Column(5));
 
-  // Added as row 1, now elsewhere: the update goes to the row where it stands.
-  corpRecord->registered = true;
-  corpRecord->hasContainer = true;
-  ASSERT_EQ(S_OK, list_.UpdateRecord(corpRecord));
-  EXPECT_EQ((Cells{"<Yes>", "<Yes>", "<No>"}), Column(3));
-  EXPECT_EQ("Example Corp", CellText(control(), 1, 0));
-  EXPECT_EQ(0, ImageAt(1));
-  EXPECT_EQ(1, ImageAt(2));
+  // Added as row 2, now row 0: the update goes to the row where it stands.
+  blankRecord->registered = blankRecord->hasContainer = true;
+  ASSERT_EQ(S_OK, list_.UpdateRecord(blankRecord));
+  EXPECT_EQ((Cells{"<Yes>", "<No>", "<Yes>"}), Column(3));
+  EXPECT_EQ(0, ImageAt(0));
+  EXPECT_EQ(1, ImageAt(1));
 }
 
 TEST_F(CertificateListTest, OwnsItsRecordsAndRejectsWhatItDoesNotHold) {
