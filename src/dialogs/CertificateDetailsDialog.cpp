@@ -386,12 +386,14 @@ void CertificateDetailsDialog::ShowValue(int row) {
   if (const ByteBuffer* data = reinterpret_cast<const ByteBuffer*>(list_.GetItemData(row))) {
     pieces = FieldFormat::hexDumpLines(data->data(), data->size());
   } else {
-    char value[512] = "";
+    char value[513] = "";
     LVITEMA item = {};
     item.iSubItem = 1;
     item.pszText = value;
-    item.cchTextMax = sizeof value;
+    item.cchTextMax = 512;
     ::SendMessageA(list_.Window(), LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    // At most 511 characters; Wine's control may fill all 512 bytes without a terminator.
+    value[511] = '\0';
     pieces = FieldFormat::paneLines(value);
   }
   for (const std::string& piece : pieces)

@@ -149,6 +149,8 @@ TEST(CertificateDetails, ExtensionsVersionOneAndTheWaysOut) {
   EXPECT_EQ(0, result) << "the close box";
 
   auto version1 = RecordOf("version1");
+  const std::string longSerial(600, '7');
+  version1->serialNumberGrouped.assign(longSerial.c_str());
   result = RunDetails(version1.get(), [&](testkit::ModalWindow& dialog) {
     Lines labels;
     for (const auto& row : FieldRows(dialog)) labels.push_back(row.first);
@@ -156,6 +158,9 @@ TEST(CertificateDetails, ExtensionsVersionOneAndTheWaysOut) {
                      "Subject", "Public Key", "Thumbprint Algorithm", "Thumbprint"}),
               labels);
     EXPECT_EQ("V1", CellText(dialog.Item(IDC_FIELD_LIST), 0, 1));
+    EXPECT_EQ(longSerial, CellText(dialog.Item(IDC_FIELD_LIST), 1, 1)) << "whole in the list";
+    listkit::Select(dialog.Item(IDC_FIELD_LIST), 1);
+    EXPECT_EQ((Lines{longSerial.substr(0, 511)}), PaneLines(dialog)) << "cut at 511 characters in the pane";
   }, IDCANCEL);
   EXPECT_EQ(IDCANCEL, result) << "Escape";
 
