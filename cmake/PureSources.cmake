@@ -6,4 +6,5 @@ set(ZELT_PURE_SOURCES
   model/ContainerCatalog.cpp
   model/ContainerRecord.cpp
   model/NameFormat.cpp
+  dialogs/FieldFormat.cpp
 )

@@ -54,6 +54,13 @@ basicConstraints = CA:FALSE
 [empty_usage]
 # An extended key usage extension whose list holds no identifier.
 2.5.29.37 = DER:30:00
+[details_ext]
+# No decipherOnly: a key usage of two bytes makes Wine's CertGetIntendedKeyUsage fail with a
+# one-byte buffer (Windows gives the first byte).
+keyUsage = digitalSignature, keyEncipherment, keyAgreement, encipherOnly
+# One distribution point whose URL holds a comma: http://crl.example/a,b.crl
+2.5.29.31 = DER:30:22:30:20:A0:1E:A0:1C:86:1A:68:74:74:70:3a:2f:2f:63:72:6c:2e:65:78:61:6d:70:6c:65:2f:61:2c:62:2e:63:72:6c
+certificatePolicies = 1.2.3.4
 [unreadable_usage]
 # An extended key usage extension that is not a SEQUENCE, so it cannot be decoded.
 2.5.29.37 = DER:04:00
@@ -71,7 +78,7 @@ issue() {
   local signing=(-cert "$work/ca.pem" -keyfile "$keys/ca.key.pem")
   [ "$signer" = self ] && signing=(-selfsign -keyfile "$keys/ca.key.pem")
   openssl ca -batch -notext -preserveDN -config "$work/ca.cnf" "${signing[@]}" \
-    -startdate 20250101000000Z -enddate 20350101000000Z -extensions "$ext" \
+    -startdate 20250101000000Z -enddate 20350101000000Z ${ext:+-extensions "$ext"} \
     -in "$work/$name.csr" -out "$work/$name.cert.pem" 2>"$work/ca.log" || { cat "$work/ca.log" >&2; exit 1; }
   openssl x509 -in "$work/$name.cert.pem" -outform DER -out "$out/$name.der"
   openssl x509 -in "$work/$name.cert.pem" -noout -fingerprint -sha1 |
@@ -86,4 +93,7 @@ issue example-corp "/C=DE/O=Example Corp"             0A1B2C                    
 issue unit         "/OU=Unit/C=US"                    8A1B2C                           no_usage         ca
 issue doe-comma    "/CN=Doe, Jane"                    0B                               empty_usage      ca
 issue bad-usage    "/C=US/CN=Bad Usage"               0C                               unreadable_usage ca
+issue details      "/C=US/O=Example/CN=Field Test"    0D                               details_ext      ca
+# No extensions: a version 1 certificate.
+issue version1     "/CN=Version One"                  0E                               ""               ca
 echo "make-test-certs: certificates in $out"

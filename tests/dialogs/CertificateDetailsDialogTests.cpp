@@ -1,0 +1,174 @@
+// The Certificate Details dialog as the user sees it: the field list of a
+// known certificate, the value pane of the selected row, and the ways out.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ListTestKit.h"
+#include "dialogs/CertificateDetailsDialog.h"
+#include "dialogs/FieldFormat.h"
+#include "kit/ModalDriver.h"
+#include "res/resource.h"
+#include "server/Module.h"
+
+using listkit::CellText;
+using listkit::RecordOf;
+using Lines = std::vector<std::string>;
+using Rows = std::vector<std::pair<std::string, std::string>>;
+
+namespace {
+
+Rows FieldRows(const testkit::ModalWindow& dialog) {
+  Rows rows;
+  HWND list = dialog.Item(IDC_FIELD_LIST);
+  for (int row = 0; row < listkit::RowCount(list); ++row) rows.emplace_back(CellText(list, row, 0), CellText(list, row, 1));
+  return rows;
+}
+
+Lines PaneLines(const testkit::ModalWindow& dialog) {
+  Lines lines;
+  HWND pane = dialog.Item(IDC_VALUE_PANE);
+  const int count = static_cast<int>(::SendMessageA(pane, LB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    char text[1024] = "";
+    ::SendMessageA(pane, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+    lines.push_back(text);
+  }
+  return lines;
+}
+
+// The row with that label, or -1 (a failure that lists the rows there are).
+int RowLabelled(const Rows& rows, const std::string& label) {
+  std::string shown;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].first == label) return static_cast<int>(i);
+    shown += "\n  " + rows[i].first + ": " + rows[i].second;
+  }
+  ADD_FAILURE() << "no row " << label << " among" << shown;
+  return -1;
+}
+
+std::string ValueOf(const Rows& rows, const std::string& label) {
+  const int row = RowLabelled(rows, label);
+  return row < 0 ? "<no row>" : rows[static_cast<size_t>(row)].second;
+}
+
+// Runs the dialog for `record`; `look` sees it open, then `close` ends it.
+INT_PTR RunDetails(const CertificateRecord* record, const testkit::StepAction& look, int close) {
+  testkit::ModalDriver driver;
+  driver.Then("details", testkit::FromTemplate(Module::Instance(), IDD_CERTIFICATE_DETAILS),
+              [&](testkit::ModalWindow& dialog) {
+                look(dialog);
+                if (close == WM_CLOSE)
+                  ::PostMessageA(dialog.window(), WM_CLOSE, 0, 0);
+                else
+                  dialog.Press(close);
+              });
+  CertificateDetailsDialog details(record);
+  const INT_PTR result = details.Run(nullptr);
+  driver.Finish();
+  return result;
+}
+
+std::string Thumbprint(const CertificateRecord& record) {
+  TextBuffer text;
+  FieldFormat::groupedHex(record.thumbprint.data(), record.thumbprint.size(), false, text);
+  return text.text();
+}
+
+TEST(CertificateDetails, ListsEveryFieldAndShowsTheSelectedValue) {
+  auto jane = RecordOf("jane-doe");
+  jane->notBefore = listkit::UtcTime(2025, 1, 2, 12);
+  jane->notAfter = listkit::UtcTime(2034, 12, 30, 12);
+  const std::string thumbprint = Thumbprint(*jane);
+  ASSERT_EQ(49u, thumbprint.size()) << thumbprint;
+
+  const INT_PTR result = RunDetails(jane.get(), [&](testkit::ModalWindow& dialog) {
+    const Rows rows = FieldRows(dialog);
+    const Rows expected = {
+        {"Version", "V3"},
+        {"Serial Number", "0A1B 2C3D 4E5F 6071 8293 A4B5 C6D7 E8F9 "},
+        {"Signature Algorithm", "sha256RSA"},
+        {"Issuer", "CN=Zelt Test CA, O=Example, C=US"},
+        {"Valid From", "1/2/2025"},
+        {"Valid To", "12/30/2034"},
+        {"Subject", "CN=Jane Doe, O=Example, C=US"},
+        {"Public Key", "RSA(2048 Bits)"},
+        // The extended key usage extension has no formatter, so no row.
+        {"Subject Key Identifier", "4DC0 099A 965F E8F4 128C 7BDD 36E6 64B7 56EE 6204"},
+        {"Authority Key Identifier", "KeyID=7B33 DB4C C307 B40F 210C 72DA 5408 E72E 20A9 34F0"},
+        {"Thumbprint Algorithm", "sha1"},
+        {"Thumbprint", thumbprint},
+    };
+    EXPECT_EQ(expected, rows);
+    HWND list = dialog.Item(IDC_FIELD_LIST);
+    EXPECT_TRUE(PaneLines(dialog).empty()) << "no row selected yet";
+
+    listkit::Select(list, RowLabelled(rows, "Subject"));
+    EXPECT_EQ((Lines{"CN=Jane Doe", "O=Example", "C=US"}), PaneLines(dialog));
+
+    const int thumbprintRow = RowLabelled(rows, "Thumbprint");
+    listkit::Select(list, thumbprintRow);
+    const Lines dump = {thumbprint.substr(0, 44), thumbprint.substr(45) + " "};
+    EXPECT_EQ(dump, PaneLines(dialog)) << "nine groups, then one group and a blank";
+    listkit::Select(list, thumbprintRow, 0);
+    EXPECT_EQ(dump, PaneLines(dialog)) << "a row losing its selection leaves the pane as it is";
+
+    listkit::Select(list, RowLabelled(rows, "Public Key"));
+    const Lines key = PaneLines(dialog);
+    EXPECT_EQ(15u, key.size()) << "the 270 bytes of the RSA public key, 18 to a line";
+    EXPECT_EQ("3082 010A 0282 0101 00", key.empty() ? "" : key.front().substr(0, 22));
+  }, IDOK);
+  EXPECT_EQ(IDOK, result);
+}
+
+TEST(CertificateDetails, ExtensionsVersionOneAndTheWaysOut) {
+  auto fields = RecordOf("details");
+  INT_PTR result = RunDetails(fields.get(), [&](testkit::ModalWindow& dialog) {
+    const Rows rows = FieldRows(dialog);
+    EXPECT_EQ("Digital Signature, Key Agreement, Key Encipherment", ValueOf(rows, "Key Usage"))
+        << "encipher-only (0x01) is never named";
+    // The certificate has no second key-usage byte: Wine's CertGetIntendedKeyUsage fails when the
+    // usage is longer than the one-byte buffer, where Windows gives the first byte.
+    EXPECT_EQ("", ValueOf(rows, "Certificate Policies"));
+    EXPECT_EQ("[1]CRL Distribution Point,Distribution Point Name:,, URL=http://crl.example/a,b.crl",
+              ValueOf(rows, "CRL Distribution Points"));
+    const int points = RowLabelled(rows, "CRL Distribution Points");
+    ASSERT_LE(0, points);
+    listkit::Select(dialog.Item(IDC_FIELD_LIST), points);
+    EXPECT_EQ((Lines{"[1]CRL Distribution Point", "Distribution Point Name:", "URL=http://crl.example/a", "b.crl"}),
+              PaneLines(dialog))
+        << "the comma inside the URL splits it too";
+  }, WM_CLOSE);
+  EXPECT_EQ(0, result) << "the close box";
+
+  auto version1 = RecordOf("version1");
+  const std::string longSerial(600, '7');
+  version1->serialNumberGrouped.assign(longSerial.c_str());
+  result = RunDetails(version1.get(), [&](testkit::ModalWindow& dialog) {
+    Lines labels;
+    for (const auto& row : FieldRows(dialog)) labels.push_back(row.first);
+    EXPECT_EQ((Lines{"Version", "Serial Number", "Signature Algorithm", "Issuer", "Valid From", "Valid To",
+                     "Subject", "Public Key", "Thumbprint Algorithm", "Thumbprint"}),
+              labels);
+    EXPECT_EQ("V1", CellText(dialog.Item(IDC_FIELD_LIST), 0, 1));
+    EXPECT_EQ(longSerial, CellText(dialog.Item(IDC_FIELD_LIST), 1, 1)) << "whole in the list";
+    listkit::Select(dialog.Item(IDC_FIELD_LIST), 1);
+    EXPECT_EQ((Lines{longSerial.substr(0, 511)}), PaneLines(dialog)) << "cut at 511 characters in the pane";
+  }, IDCANCEL);
+  EXPECT_EQ(IDCANCEL, result) << "Escape";
+
+  CertificateRecord empty;
+  result = RunDetails(&empty, [&](testkit::ModalWindow& dialog) {
+    EXPECT_TRUE(FieldRows(dialog).empty()) << "a record without a certificate shows nothing";
+  }, IDOK);
+  EXPECT_EQ(IDOK, result);
+}
+
+}  // namespace
