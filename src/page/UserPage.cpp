@@ -5,6 +5,8 @@
 #include "cryptoki/CkStatus.h"
 #include "cryptoki/PasswordChange.h"
 #include "cryptoki/TokenAccessGuard.h"
+#include "dialogs/ListViewControl.h"
+#include "dialogs/ManageCertificatesDialog.h"
 #include "model/SecretBuffer.h"
 #include "model/WaitCursor.h"
 #include "res/resource.h"
@@ -84,9 +86,14 @@ LRESULT UserPage::OnManage(UINT, WPARAM, LPARAM) {
     ShowErrorMessage(IDS_READ_CERTIFICATES_FAILED, read, nullptr);
     return -1;
   }
-  // The Manage certificates dialog (template 201) runs here; without it Manage cannot finish.
+  ListViewControl::InitControls();
+  {
+    // The dialog hides the status text once its list is full.
+    ManageCertificatesDialog dialog(this, &token_);
+    dialog.Run(::GetActiveWindow());
+  }
   ReportPasswordBlocked();
-  return E_NOTIMPL;
+  return 0;
 }
 
 LRESULT UserPage::OnChangePassword(UINT, WPARAM, LPARAM) {
