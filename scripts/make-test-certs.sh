@@ -96,4 +96,5 @@ issue bad-usage    "/C=US/CN=Bad Usage"               0C                        
 issue details      "/C=US/O=Example/CN=Field Test"    0D                               details_ext      ca
 # No extensions: a version 1 certificate.
 issue version1     "/CN=Version One"                  0E                               ""               ca
+issue john-roe     "/C=US/O=Example/CN=John Roe"      0F                               client_logon     ca
 echo "make-test-certs: certificates in $out"

@@ -1,6 +1,6 @@
 #pragma once
 // A Token on a software token whose certificates, catalog and container
-// records each test writes itself, in the formats the CSP uses.
+// records each test writes itself.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,10 +11,9 @@
 
 #include "cryptoki/CryptokiBinding.h"
 #include "kit/SoftToken.h"
+#include "kit/TokenContents.h"
 #include "model/CertificateFiles.h"
 #include "model/Token.h"
-#include "tokenkit/AttributeList.h"
-#include "tokenkit/ContainerFormat.h"
 
 class TokenTest : public ::testing::Test {
  protected:
@@ -35,30 +34,13 @@ class TokenTest : public ::testing::Test {
     ASSERT_EQ(CKR_OK, soft.CreateToken(kSlot, kSerial, kPassword));
   }
 
-  // A public certificate object with the encoding of tests/data/certs/<file>.der.
-  void AddCertificate(const std::string& file, const std::string& label, const std::vector<uint8_t>& id);
-  // Public and private key objects with that identifier.
-  void AddKeyPair(const std::vector<uint8_t>& id);
-  // A data object; the label bytes are stored exactly as given.
-  void AddData(const std::string& label, const std::vector<uint8_t>& value);
-  void AddCatalog(const std::vector<std::string>& names) {
-    AddData(std::string(containerformat::kCatalogLabel) + '\0', containerformat::buildCatalog(1, names));
-  }
-  // A container record as the CSP writes it: keyId names the key-exchange key pair.
-  void AddRecord(const std::string& container, const std::string& exchange, const std::string& signature,
-                 uint8_t version = containerformat::kRecordVersion, const std::vector<uint8_t>& keyId = {});
-  // Objects with this identifier, private ones included.
-  size_t CountWithId(const std::vector<uint8_t>& id);
-
   // Every record from the start, in the token's order.
   std::vector<std::unique_ptr<CertificateRecord>> ReadAll();
 
   testkit::SoftToken soft;
   CryptokiBinding binding;
+  testkit::TokenContents contents{soft, kSlot, kPassword};
   std::unique_ptr<Token> token{new Token()};
-
- private:
-  void Create(const AttributeList& object, bool login);
 };
 
 // A record's CKA_ID as text.

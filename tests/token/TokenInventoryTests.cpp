@@ -37,7 +37,7 @@ TEST_F(TokenTest, OpenAndDestructionBracketTheSession) {
 }
 
 TEST_F(TokenTest, ListsTheFirstTwentyCertificatesAndRestartsOnRequest) {
-  for (char i = 0; i < 25; ++i) AddCertificate(i % 2 ? "unit" : "example-corp", "c" + std::to_string(i), {uint8_t(i)});
+  for (char i = 0; i < 25; ++i) contents.AddCertificate(i % 2 ? "unit" : "example-corp", "c" + std::to_string(i), {uint8_t(i)});
   ASSERT_EQ(S_OK, Open());
   const auto records = ReadAll();
   ASSERT_EQ(20u, records.size());
@@ -57,16 +57,16 @@ TEST_F(TokenTest, ListsTheFirstTwentyCertificatesAndRestartsOnRequest) {
 }
 
 TEST_F(TokenTest, MapsCertificatesContainerByContainerInCatalogOrder) {
-  AddCertificate("jane-doe", "jane", {'J'});
-  AddCertificate("example-corp", "corp", {'E'});
-  AddCertificate("unit", "unit", {'U'});
-  AddCertificate("doe-comma", "doe", {'D'});
-  AddCertificate("ca", "ca", {'C'});
-  AddCatalog({"A", "missing", "old", "signing", "again"});
-  AddRecord("A", "jane", "corp");
-  AddRecord("old", "unit", "ca", 1);   // a version-1 record has no signature label
-  AddRecord("signing", "", "doe");
-  AddRecord("again", "jane", "");      // the same certificate again, in a later container
+  contents.AddCertificate("jane-doe", "jane", {'J'});
+  contents.AddCertificate("example-corp", "corp", {'E'});
+  contents.AddCertificate("unit", "unit", {'U'});
+  contents.AddCertificate("doe-comma", "doe", {'D'});
+  contents.AddCertificate("ca", "ca", {'C'});
+  contents.AddCatalog({"A", "missing", "old", "signing", "again"});
+  contents.AddRecord("A", "jane", "corp");
+  contents.AddRecord("old", "unit", "ca", 1);   // a version-1 record has no signature label
+  contents.AddRecord("signing", "", "doe");
+  contents.AddRecord("again", "jane", "");      // the same certificate again, in a later container
   soft.StartTrace();
   ASSERT_EQ(S_OK, Open());
 
@@ -100,8 +100,8 @@ TEST_F(TokenTest, MapsCertificatesContainerByContainerInCatalogOrder) {
 }
 
 TEST_F(TokenTest, UnreadableCertificateKeepsTheEnumerationOnIt) {
-  AddCertificate("jane-doe", "jane", {'J'});
-  AddCertificate("unit", "unit", {'U'});
+  contents.AddCertificate("jane-doe", "jane", {'J'});
+  contents.AddCertificate("unit", "unit", {'U'});
   ASSERT_EQ(S_OK, Open());
   std::unique_ptr<CertificateRecord> record;
   // Value: calls 1 and 2 (length, bytes); identifier: calls 3 and 4.
@@ -143,9 +143,9 @@ TEST_F(TokenTest, CatalogDecidesWhetherTheCspIsAsked) {
       {"label without NUL", containerformat::kCatalogLabel, buildCatalog(1, {"A"}), false, false}};
   for (const Variant& v : variants) {
     RecreateToken();
-    AddCertificate("jane-doe", "jane", {'J'});
-    AddRecord("A", "jane", "");
-    if (!v.label.empty()) AddData(v.label, v.value);
+    contents.AddCertificate("jane-doe", "jane", {'J'});
+    contents.AddRecord("A", "jane", "");
+    if (!v.label.empty()) contents.AddData(v.label, v.value);
     // The CSP looks for its token with C_GetSlotList, which the token never calls: failing
     // it shows whether the CSP was asked for its containers.
     ASSERT_EQ(CKR_OK, soft.Inject("C_GetSlotList", 1, CKR_DEVICE_ERROR, true));

@@ -26,9 +26,9 @@ ScopedCertContext FindInMy(const std::vector<BYTE>& sha1) {
 }  // namespace
 
 TEST_F(TokenTest, RegisterAndUnregisterShowInTheUsersMyStore) {
-  AddCertificate("jane-doe", "jane", {'J'});
-  AddCatalog({"Jane's keys"});
-  AddRecord("Jane's keys", "", "jane");
+  contents.AddCertificate("jane-doe", "jane", {'J'});
+  contents.AddCatalog({"Jane's keys"});
+  contents.AddRecord("Jane's keys", "", "jane");
   ASSERT_EQ(S_OK, Open());
   ASSERT_EQ(S_OK, token->openMyStore());
   auto records = ReadAll();
@@ -66,18 +66,18 @@ TEST_F(TokenTest, RegisterAndUnregisterShowInTheUsersMyStore) {
 }
 
 TEST_F(TokenTest, RemoveWithoutContainerDestroysEveryObjectOfItsIdentifier) {
-  AddCertificate("unit", "unit", {'U'});
-  AddKeyPair({'U'});
-  AddCertificate("jane-doe", "jane", {'J'});
-  AddKeyPair({'J'});
-  AddCatalog({});
+  contents.AddCertificate("unit", "unit", {'U'});
+  contents.AddKeyPair({'U'});
+  contents.AddCertificate("jane-doe", "jane", {'J'});
+  contents.AddKeyPair({'J'});
+  contents.AddCatalog({});
   ASSERT_EQ(S_OK, Open());
   auto records = ReadAll();
   ASSERT_EQ(2u, records.size());
   ASSERT_EQ("U", IdOf(*records[0]));
 
   EXPECT_EQ(MapCkResult(CKR_PIN_INCORRECT), token->removeCertificate(records[0].get(), "wrong password"));
-  EXPECT_EQ(3u, CountWithId({'U'})) << "a wrong password destroyed something";
+  EXPECT_EQ(3u, contents.CountWithId({'U'})) << "a wrong password destroyed something";
 
   soft.StartTrace();
   EXPECT_EQ(S_OK, token->removeCertificate(records[0].get(), kPassword));
@@ -85,8 +85,8 @@ TEST_F(TokenTest, RemoveWithoutContainerDestroysEveryObjectOfItsIdentifier) {
   CK_SESSION_INFO info = {};
   ASSERT_EQ(CKR_OK, soft.standard()->C_GetSessionInfo(token->session(), &info));
   EXPECT_EQ(static_cast<CK_STATE>(CKS_RW_PUBLIC_SESSION), info.state) << "still logged in after the removal";
-  EXPECT_EQ(0u, CountWithId({'U'}));
-  EXPECT_EQ(3u, CountWithId({'J'}));
+  EXPECT_EQ(0u, contents.CountWithId({'U'}));
+  EXPECT_EQ(3u, contents.CountWithId({'J'}));
 
   ASSERT_EQ(S_OK, token->refreshInventory());
   records = ReadAll();
@@ -96,13 +96,13 @@ TEST_F(TokenTest, RemoveWithoutContainerDestroysEveryObjectOfItsIdentifier) {
 }
 
 TEST_F(TokenTest, DefaultConvertAndRemoveWithContainerGoThroughTheCsp) {
-  for (char id : {'J', 'U', 'E'}) AddKeyPair({uint8_t(id)});
-  AddCertificate("jane-doe", "jane", {'J'});
-  AddCertificate("unit", "unit", {'U'});
-  AddCertificate("example-corp", "corp", {'E'});
-  AddCatalog({"A", "B"});
-  AddRecord("A", "jane", "", containerformat::kRecordVersion, {'J'});
-  AddRecord("B", "unit", "", containerformat::kRecordVersion, {'U'});
+  for (char id : {'J', 'U', 'E'}) contents.AddKeyPair({uint8_t(id)});
+  contents.AddCertificate("jane-doe", "jane", {'J'});
+  contents.AddCertificate("unit", "unit", {'U'});
+  contents.AddCertificate("example-corp", "corp", {'E'});
+  contents.AddCatalog({"A", "B"});
+  contents.AddRecord("A", "jane", "", containerformat::kRecordVersion, {'J'});
+  contents.AddRecord("B", "unit", "", containerformat::kRecordVersion, {'U'});
   ASSERT_EQ(S_OK, Open());
   auto records = ReadAll();
   ASSERT_EQ(3u, records.size());
@@ -115,7 +115,7 @@ TEST_F(TokenTest, DefaultConvertAndRemoveWithContainerGoThroughTheCsp) {
   EXPECT_TRUE(unit.isDefaultLogon);
   const HRESULT wrong = token->removeCertificate(&unit, "wrong password");
   EXPECT_EQ(SCARD_W_WRONG_CHV, wrong) << std::hex << wrong;
-  EXPECT_EQ(3u, CountWithId({'U'}));
+  EXPECT_EQ(3u, contents.CountWithId({'U'}));
 
   soft.StartTrace();
   EXPECT_EQ(S_OK, token->convertCertificate(&jane, kPassword));
@@ -137,7 +137,7 @@ TEST_F(TokenTest, DefaultConvertAndRemoveWithContainerGoThroughTheCsp) {
 
   soft.StartTrace();
   EXPECT_EQ(S_OK, token->removeCertificate(const_cast<CertificateRecord*>(WithId(records, "U")), kPassword));
-  EXPECT_EQ(0u, CountWithId({'U'})) << "the CSP leaves the key pair of the container";
+  EXPECT_EQ(0u, contents.CountWithId({'U'})) << "the CSP leaves the key pair of the container";
   const std::string ownSession = "hSession=" + std::to_string(token->session()) + ",";
   for (const std::string& line : soft.Calls("C_DestroyObject"))
     EXPECT_EQ(std::string::npos, line.find(ownSession)) << "the token destroyed objects itself: " << line;
@@ -146,8 +146,8 @@ TEST_F(TokenTest, DefaultConvertAndRemoveWithContainerGoThroughTheCsp) {
 }
 
 TEST_F(TokenTest, PageOpensTheTokenOfTheHostsSerial) {
-  AddCertificate("jane-doe", "jane", {'J'});
-  AddCatalog({});
+  contents.AddCertificate("jane-doe", "jane", {'J'});
+  contents.AddCatalog({});
   {
     testkit::PageHarness harness{&UserPage::CreateInstance};
     ASSERT_TRUE(harness.Ready()) << "no display";

@@ -1,0 +1,44 @@
+#pragma once
+// Writes what a test needs onto a token of the software token: certificates of
+// tests/data/certs, key pairs, data objects, and the container catalog and
+// records in the formats the CSP uses.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "kit/SoftToken.h"
+#include "tokenkit/AttributeList.h"
+#include "tokenkit/ContainerFormat.h"
+
+namespace testkit {
+
+class TokenContents {
+ public:
+  TokenContents(SoftToken& soft, CK_SLOT_ID slot, std::string password)
+      : soft_(soft), slot_(slot), password_(std::move(password)) {}
+
+  // A public certificate object with the encoding of tests/data/certs/<file>.der.
+  void AddCertificate(const std::string& file, const std::string& label, const std::vector<uint8_t>& id);
+  // Public and private key objects with that identifier.
+  void AddKeyPair(const std::vector<uint8_t>& id);
+  // A data object; the label bytes are stored exactly as given.
+  void AddData(const std::string& label, const std::vector<uint8_t>& value);
+  void AddCatalog(const std::vector<std::string>& names) {
+    AddData(std::string(containerformat::kCatalogLabel) + '\0', containerformat::buildCatalog(1, names));
+  }
+  // A container record as the CSP writes it: keyId names the key-exchange key pair.
+  void AddRecord(const std::string& container, const std::string& exchange, const std::string& signature,
+                 uint8_t version = containerformat::kRecordVersion, const std::vector<uint8_t>& keyId = {});
+  // Objects with this identifier, private ones included.
+  size_t CountWithId(const std::vector<uint8_t>& id);
+
+ private:
+  void Create(const AttributeList& object, bool login);
+
+  SoftToken& soft_;
+  CK_SLOT_ID slot_;
+  std::string password_;
+};
+
+}  // namespace testkit
