@@ -96,7 +96,7 @@ openssl x509 -in "$out/ca.pem" -outform DER -out "$out/ca.der"
 
 issue jane-logon "/C=US/O=Example Corp/OU=Engineering/CN=Jane Doe" 1A2B3C4D5E6F0001 logon \
   20250101000000Z 20350101000000Z
-issue jane-mail "/C=US/O=Example Corp/OU=Engineering/CN=Jane Doe (E-Mail)/emailAddress=jane.doe@example.com" \
+issue jane-mail "/C=US/O=Example Corp/OU=Engineering/CN=Jane Doe E-Mail/emailAddress=jane.doe@example.com" \
   1A2B3C4D5E6F0002 mail 20250101000000Z 20350101000000Z
 issue jane-2019 "/C=US/O=Example Corp/OU=Engineering/CN=Jane Doe (2019)" 1A2B3C4D5E6F0003 logon \
   20190101000000Z 20210101000000Z
