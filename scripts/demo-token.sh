@@ -58,3 +58,11 @@ step "starting the Token Utility without a display; it saves a screenshot"
 timeout 900 wine "$bin/TokenUtility.exe" --serial "$serial" --screenshot "$(win "$shot")" --exit-after "${ZELT_DEMO_WAIT_MS:-15000}"
 [ -s "$shot" ] || { echo "demo: no screenshot was written" >&2; exit 1; }
 echo "Screenshot: $shot"
+
+# The Manage button's dialog over the page, with the certificates read from the token.
+manage=$demo/manage-certificates.png
+rm -f "$manage"
+step "pressing Manage; the screenshot shows the token's certificates"
+timeout 900 wine "$bin/TokenUtility.exe" --serial "$serial" --click 201 --screenshot "$(win "$manage")" --exit-after "${ZELT_DEMO_WAIT_MS:-15000}"
+[ -s "$manage" ] || { echo "demo: no screenshot of the Manage dialog was written" >&2; exit 1; }
+echo "Screenshot: $manage"
