@@ -50,6 +50,13 @@ class ConformanceTest : public ::testing::Test {
   // An X.509 certificate object; `value` stands in for the DER encoding.
   CK_OBJECT_HANDLE createCertificate(CK_SESSION_HANDLE session, const std::string &label, const std::string &id,
                                      const std::string &value);
+  // C_CreateObject and C_SetAttributeValue with the template's attributes.
+  CK_RV create(CK_SESSION_HANDLE session, Template &tmpl, CK_OBJECT_HANDLE *object) {
+    return p11->C_CreateObject(session, tmpl.data(), tmpl.size(), object);
+  }
+  CK_RV set(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object, Template &tmpl) {
+    return p11->C_SetAttributeValue(session, object, tmpl.data(), tmpl.size());
+  }
   std::vector<CK_OBJECT_HANDLE> find(CK_SESSION_HANDLE session, Template &tmpl, CK_ULONG capacity = 100);
   // The attribute's bytes read as the page reads them: length first, then the value.
   std::string attribute(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type);

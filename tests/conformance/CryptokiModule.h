@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Loader.h"
 #include "ZeltVendor.h"
@@ -52,6 +53,7 @@ class CryptokiModule {
   CK_RV initialize();
   CK_RV finalize();
 
+  CK_RV slotList(CK_BBOOL tokenPresent, std::vector<CK_SLOT_ID> &slots);
   CK_RV findSlotByLabel(const std::string &label, CK_SLOT_ID &slot);
   // Makes a token with the given label, PINs and limits; `wanted` is the slot on the soft
   // token, while SoftHSM2 takes its first free slot. `slot` receives where the token is.
