@@ -217,15 +217,6 @@ TEST_F(StringTable, TextsKeepTheirSignificantBlanksAndLineBreaks) {
   EXPECT_NE(std::string::npos, warning.find("your token until  certificate conversion")) << warning;
 }
 
-TEST_F(StringTable, PageControlTextsReplaceTheTemplatePlaceholders) {
-  // The page's template reads "Cetificate", "PIN Blocked!" and "Password Blocked!" until
-  // initialisation loads these.
-  EXPECT_EQ("Certificates", AnsiString(IDS_CERTIFICATES));
-  EXPECT_EQ("PIN is blocked!", AnsiString(IDS_PIN_BLOCKED));
-  EXPECT_EQ("Password is blocked!", AnsiString(IDS_PASSWORD_BLOCKED));
-  EXPECT_EQ("User Tools", AnsiString(IDS_PAGE_TITLE));
-}
-
 // ---------------------------------------------------------------------------------------------
 // Dialogs.
 
@@ -240,26 +231,6 @@ TEST_F(DialogResources, UserPageIsAHiddenChildOf270By180UnitsInMsSansSerif8) {
   // The host's sheet shows the page: it must be a child without a frame of its own.
   EXPECT_EQ(static_cast<uint32_t>(WS_CHILD), page.style & (WS_CHILD | WS_POPUP));
   EXPECT_EQ(0u, page.style & (WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME)) << std::hex << page.style;
-}
-
-TEST_F(DialogResources, ImportAndManageCanMoveIntoTheAutoRegistrationSlot) {
-  // Without auto registration, Import takes the place of that button and Manage the place of
-  // Import: the three buttons share one row and one size.
-  DialogTemplate page;
-  ASSERT_TRUE(Dialog(IDD_USERPAGE, &page));
-  const DialogTemplate::Item* manage = page.FindItem(IDC_MANAGE);
-  const DialogTemplate::Item* import = page.FindItem(IDC_IMPORT);
-  const DialogTemplate::Item* autoReg = page.FindItem(IDC_AUTO_REGISTRATION);
-  ASSERT_TRUE(manage && import && autoReg);
-  for (const DialogTemplate::Item* b : {import, autoReg}) {
-    EXPECT_EQ(manage->y, b->y);
-    EXPECT_EQ(manage->cx, b->cx);
-    EXPECT_EQ(manage->cy, b->cy);
-  }
-  EXPECT_LT(manage->x, import->x);
-  EXPECT_LT(import->x, autoReg->x);
-  EXPECT_EQ(188, autoReg->x);
-  EXPECT_EQ(100, autoReg->y);
 }
 
 TEST_F(DialogResources, ModalDialogsHaveTheirCaptionsAndACloseBox) {
