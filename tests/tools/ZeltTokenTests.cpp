@@ -159,8 +159,8 @@ class ZeltToken : public ::testing::Test {
                            {CKA_TOKEN, &yes, 1},
                            {CKA_CERTIFICATE_TYPE, &type, sizeof type},
                            {CKA_SUBJECT, subject, sizeof subject},
-                           {CKA_VALUE, const_cast<uint8_t*>(der.data()), static_cast<CK_ULONG>(der.size())}},
-                          false) == CKR_OK;
+                           {CKA_VALUE, const_cast<uint8_t*>(der.data()), static_cast<CK_ULONG>(der.size())}}) ==
+           CKR_OK;
   }
 
   static std::unique_ptr<TokenProbe> probe_;
