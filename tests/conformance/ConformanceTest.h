@@ -67,10 +67,6 @@ class ConformanceTest : public ::testing::Test {
   long runChild(const std::string &action, const std::vector<std::string> &args = {},
                 std::vector<std::pair<std::string, std::string>> env = {});
 
-  static CK_UTF8CHAR_PTR text(const std::string &s) {
-    return reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char *>(s.data()));
-  }
-
   std::string store_;
   CryptokiModule module_;
   CK_FUNCTION_LIST_PTR p11 = nullptr;

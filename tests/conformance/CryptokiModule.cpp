@@ -15,13 +15,9 @@ const char kSerial[] = "ZC00001234";
 const char kDevicePin[] = "112233";
 const char kDevicePuk[] = "99887766";
 
-namespace {
-
 CK_UTF8CHAR_PTR text(const std::string &s) {
   return s.empty() ? nullptr : reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char *>(s.data()));
 }
-
-}  // namespace
 
 std::string paddedLabel(const std::string &label) {
   std::string padded = label.substr(0, 32);

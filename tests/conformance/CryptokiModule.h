@@ -65,6 +65,9 @@ class CryptokiModule {
   Q_FUNCTION_LIST_PTR vendor_ = nullptr;
 };
 
+// A string's bytes as Cryptoki takes a PIN or a label; null for an empty string.
+CK_UTF8CHAR_PTR text(const std::string &s);
+
 // The label as CK_TOKEN_INFO carries it: blank-padded to 32 bytes.
 std::string paddedLabel(const std::string &label);
 

@@ -8,7 +8,7 @@ namespace {
 using Lockout = ConformanceTest;
 
 CK_RV wrongLogin(CK_FUNCTION_LIST_PTR p11, CK_SESSION_HANDLE session) {
-  return p11->C_Login(session, CKU_USER, reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char *>(kWrongPin)), 4);
+  return p11->C_Login(session, CKU_USER, text(kWrongPin), 4);
 }
 
 TEST_F(Lockout, FifthWrongLoginLocksTheUserPin) {

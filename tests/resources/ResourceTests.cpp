@@ -262,14 +262,6 @@ TEST_F(DialogResources, ModalDialogsHaveTheirCaptionsAndACloseBox) {
 
 namespace {
 
-// A hidden top-level window to own the dialogs created from the DLL's templates.
-ScopedWindow MakeOwner() {
-  return ScopedWindow(::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
-                                        ::GetModuleHandleW(nullptr), nullptr));
-}
-
-INT_PTR CALLBACK NoHandling(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-
 std::wstring ClassOf(HWND window) {
   wchar_t name[64] = {};
   ::GetClassNameW(window, name, 64);
@@ -278,18 +270,33 @@ std::wstring ClassOf(HWND window) {
 
 LONG StyleOf(HWND dialog, int id) { return ::GetWindowLongW(::GetDlgItem(dialog, id), GWL_STYLE); }
 
+// Dialogs created from the DLL's templates, owned by a hidden top-level window.
+class CreatedDialogs : public DllResources {
+ protected:
+  void SetUp() override {
+    DllResources::SetUp();
+    ASSERT_TRUE(owner_) << "no owner window (is DISPLAY set?), error " << ::GetLastError();
+  }
+  ScopedWindow Create(int id) {
+    return ScopedWindow(::CreateDialogParamW(dll(), MAKEINTRESOURCEW(id), owner_.get(), NoHandling, 0));
+  }
+
+ private:
+  static INT_PTR CALLBACK NoHandling(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+  ScopedWindow owner_{::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
+                                        ::GetModuleHandleW(nullptr), nullptr)};
+};
+
 }  // namespace
 
-TEST_F(DialogResources, EveryDialogCreatesWithEachOfItsControls) {
-  ScopedWindow owner = MakeOwner();
-  ASSERT_TRUE(owner) << "no owner window (is DISPLAY set?), error " << ::GetLastError();
+TEST_F(CreatedDialogs, EveryDialogCreatesWithEachOfItsControls) {
   const int dialogs[] = {IDD_USERPAGE,           IDD_ADVANCED_SETTINGS,  IDD_AUTO_REGISTRATION,
                          IDD_CERTIFICATE_DETAILS, IDD_IMPORT_CERTIFICATE, IDD_MANAGE_CERTIFICATES};
   for (int id : dialogs) {
     DialogTemplate dialog;
     ASSERT_TRUE(Dialog(id, &dialog)) << id;
     // A control whose window class does not exist makes the creation fail.
-    ScopedWindow window(::CreateDialogParamW(dll(), MAKEINTRESOURCEW(id), owner.get(), NoHandling, 0));
+    ScopedWindow window = Create(id);
     ASSERT_TRUE(window) << "dialog " << id << " cannot be created, error " << ::GetLastError();
     for (const DialogTemplate::Item& item : dialog.items) {
       if (item.id == -1) continue;
@@ -298,10 +305,8 @@ TEST_F(DialogResources, EveryDialogCreatesWithEachOfItsControls) {
   }
 }
 
-TEST_F(DialogResources, PageShowsItsThreeGroupIcons) {
-  ScopedWindow owner = MakeOwner();
-  ASSERT_TRUE(owner) << "no owner window, error " << ::GetLastError();
-  ScopedWindow page(::CreateDialogParamW(dll(), MAKEINTRESOURCEW(IDD_USERPAGE), owner.get(), NoHandling, 0));
+TEST_F(CreatedDialogs, PageShowsItsThreeGroupIcons) {
+  ScopedWindow page = Create(IDD_USERPAGE);
   ASSERT_TRUE(page) << "error " << ::GetLastError();
   int icons = 0;
   for (HWND child = ::GetWindow(page.get(), GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
@@ -312,12 +317,8 @@ TEST_F(DialogResources, PageShowsItsThreeGroupIcons) {
   EXPECT_EQ(3, icons);
 }
 
-TEST_F(DialogResources, InputControlsBehaveAsTheirDialogsNeed) {
-  ScopedWindow owner = MakeOwner();
-  ASSERT_TRUE(owner) << "no owner window, error " << ::GetLastError();
-
-  ScopedWindow import(
-      ::CreateDialogParamW(dll(), MAKEINTRESOURCEW(IDD_IMPORT_CERTIFICATE), owner.get(), NoHandling, 0));
+TEST_F(CreatedDialogs, InputControlsBehaveAsTheirDialogsNeed) {
+  ScopedWindow import = Create(IDD_IMPORT_CERTIFICATE);
   ASSERT_TRUE(import);
   EXPECT_TRUE(StyleOf(import.get(), IDC_FILE_PASSWORD) & ES_PASSWORD) << "the file password shows as typed";
   EXPECT_FALSE(StyleOf(import.get(), IDC_FILE_PATH) & ES_PASSWORD);
@@ -325,8 +326,7 @@ TEST_F(DialogResources, InputControlsBehaveAsTheirDialogsNeed) {
   EXPECT_EQ(static_cast<LRESULT>(MAKELONG(IDC_IMPORT_OK, DC_HASDEFID)),
             ::SendMessageW(import.get(), DM_GETDEFID, 0, 0));
 
-  ScopedWindow autoReg(
-      ::CreateDialogParamW(dll(), MAKEINTRESOURCEW(IDD_AUTO_REGISTRATION), owner.get(), NoHandling, 0));
+  ScopedWindow autoReg = Create(IDD_AUTO_REGISTRATION);
   ASSERT_TRUE(autoReg);
   // The days can be typed as well as picked, and the list keeps the order it is filled in.
   const LONG days = StyleOf(autoReg.get(), IDC_WARNING_DAYS);
@@ -335,14 +335,12 @@ TEST_F(DialogResources, InputControlsBehaveAsTheirDialogsNeed) {
   EXPECT_EQ(BS_AUTOCHECKBOX, StyleOf(autoReg.get(), IDC_ENABLE_AUTO_REGISTRATION) & BS_TYPEMASK);
   EXPECT_EQ(BS_AUTOCHECKBOX, StyleOf(autoReg.get(), IDC_ENABLE_EXPIRATION_WARNING) & BS_TYPEMASK);
 
-  ScopedWindow advanced(
-      ::CreateDialogParamW(dll(), MAKEINTRESOURCEW(IDD_ADVANCED_SETTINGS), owner.get(), NoHandling, 0));
+  ScopedWindow advanced = Create(IDD_ADVANCED_SETTINGS);
   ASSERT_TRUE(advanced);
   EXPECT_EQ(BS_AUTORADIOBUTTON, StyleOf(advanced.get(), IDC_USE_FILE_NAME) & BS_TYPEMASK);
   EXPECT_EQ(BS_AUTORADIOBUTTON, StyleOf(advanced.get(), IDC_USE_GUID) & BS_TYPEMASK);
 
-  ScopedWindow manage(
-      ::CreateDialogParamW(dll(), MAKEINTRESOURCEW(IDD_MANAGE_CERTIFICATES), owner.get(), NoHandling, 0));
+  ScopedWindow manage = Create(IDD_MANAGE_CERTIFICATES);
   ASSERT_TRUE(manage);
   HWND list = ::GetDlgItem(manage.get(), IDC_CERTIFICATE_LIST);
   EXPECT_EQ(L"SysListView32", ClassOf(list));
@@ -351,8 +349,7 @@ TEST_F(DialogResources, InputControlsBehaveAsTheirDialogsNeed) {
   EXPECT_TRUE(listStyle & LVS_SINGLESEL) << "more than one certificate can be selected";
   EXPECT_TRUE(listStyle & LVS_SHOWSELALWAYS) << "the selection vanishes while a button has the focus";
 
-  ScopedWindow details(
-      ::CreateDialogParamW(dll(), MAKEINTRESOURCEW(IDD_CERTIFICATE_DETAILS), owner.get(), NoHandling, 0));
+  ScopedWindow details = Create(IDD_CERTIFICATE_DETAILS);
   ASSERT_TRUE(details);
   EXPECT_EQ(L"SysListView32", ClassOf(::GetDlgItem(details.get(), IDC_FIELD_LIST)));
   EXPECT_EQ(LVS_REPORT, StyleOf(details.get(), IDC_FIELD_LIST) & LVS_TYPEMASK);
