@@ -35,14 +35,16 @@ class PageTest : public ::testing::Test {
   testkit::FakeHost& host() { return harness.host; }
   IPropertyPage* page() { return harness.page(); }
 
-  // The controls of the page's table in table order: Change User PIN, the certificate group,
-  // Manage, Import, the PKI storage group, Change Password, the two blocked labels and Auto
-  // Registration; each "S" or "h" (shown, hidden) followed by "E" or "d" (enabled, disabled).
-  // Compare with MatchesRegex, where ".." leaves a control unchecked.
+  // The controls of the page's table, in table order.
+  static constexpr int kTableIds[] = {IDC_CHANGE_USER_PIN, IDC_CERTIFICATE_GROUP, IDC_MANAGE,
+                                      IDC_IMPORT,          IDC_PKI_STORAGE_GROUP, IDC_CHANGE_PASSWORD,
+                                      IDC_PIN_BLOCKED,     IDC_PASSWORD_BLOCKED,  IDC_AUTO_REGISTRATION};
+
+  // The table's controls, each "S" or "h" (shown, hidden) followed by "E" or "d" (enabled,
+  // disabled). Compare with MatchesRegex, where ".." leaves a control unchecked.
   std::string States() const {
     std::string states;
-    for (int id : {IDC_CHANGE_USER_PIN, IDC_CERTIFICATE_GROUP, IDC_MANAGE, IDC_IMPORT, IDC_PKI_STORAGE_GROUP,
-                   IDC_CHANGE_PASSWORD, IDC_PIN_BLOCKED, IDC_PASSWORD_BLOCKED, IDC_AUTO_REGISTRATION})
+    for (int id : kTableIds)
       states += std::string(states.empty() ? "" : " ") + (harness.ItemShown(id) ? "S" : "h") +
                 (harness.ItemEnabled(id) ? "E" : "d");
     return states;
