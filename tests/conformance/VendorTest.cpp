@@ -67,19 +67,7 @@ TEST_F(DevicePin, VerifyCountsFailuresLocksAndUnblocksWithTheCode) {
   EXPECT_RV(CKR_OK, vendor->Q_VerifyDevicePin(slot_, text("445566"), 6));
 }
 
-TEST_F(DevicePin, ChangeNeedsTheOldPinAndSurvivesRestart) {
-  SKIP_UNLESS_SOFT_TOKEN();
-  EXPECT_RV(CKR_PIN_INCORRECT, vendor->Q_ChangeDevicePin(slot_, text("000000"), 6, text("654321"), 6));
-  EXPECT_RV(CKR_PIN_LEN_RANGE, vendor->Q_ChangeDevicePin(slot_, text(kDevicePin), 6, text("12"), 2));
-  ASSERT_RV(CKR_OK, vendor->Q_ChangeDevicePin(slot_, text(kDevicePin), 6, text("654321"), 6));
-  restart();
-  EXPECT_RV(CKR_PIN_INCORRECT, vendor->Q_VerifyDevicePin(slot_, text(kDevicePin), 6));
-  EXPECT_RV(CKR_OK, vendor->Q_VerifyDevicePin(slot_, text("654321"), 6));
-  CK_SESSION_HANDLE session = openSession();
-  EXPECT_RV(CKR_PIN_INCORRECT, p11->C_Login(session, CKU_USER, text("654321"), 6)) << "never the Cryptoki PIN";
-}
-
-TEST_F(DevicePin, AdministrativeLockAndUnlock) {
+TEST_F(DevicePin, AdministrativeLockAndUnlockAndAChangeThatNeedsTheOldPinAndSurvivesRestart) {
   SKIP_UNLESS_SOFT_TOKEN();
   ASSERT_RV(CKR_OK, vendor->Q_SetPinLock(slot_, Q_PIN_DEVICE, CK_TRUE));
   EXPECT_RV(CKR_PIN_LOCKED, vendor->Q_VerifyDevicePin(slot_, text(kDevicePin), 6));
@@ -91,6 +79,15 @@ TEST_F(DevicePin, AdministrativeLockAndUnlock) {
   EXPECT_RV(CKR_PIN_LOCKED, p11->C_Login(session, CKU_USER, text(kUserPin), 4));
   ASSERT_RV(CKR_OK, vendor->Q_SetPinLock(slot_, Q_PIN_USER, CK_FALSE));
   EXPECT_RV(CKR_OK, p11->C_Login(session, CKU_USER, text(kUserPin), 4));
+
+  EXPECT_RV(CKR_PIN_INCORRECT, vendor->Q_ChangeDevicePin(slot_, text("000000"), 6, text("654321"), 6));
+  EXPECT_RV(CKR_PIN_LEN_RANGE, vendor->Q_ChangeDevicePin(slot_, text(kDevicePin), 6, text("12"), 2));
+  ASSERT_RV(CKR_OK, vendor->Q_ChangeDevicePin(slot_, text(kDevicePin), 6, text("654321"), 6));
+  restart();
+  EXPECT_RV(CKR_PIN_INCORRECT, vendor->Q_VerifyDevicePin(slot_, text(kDevicePin), 6));
+  EXPECT_RV(CKR_OK, vendor->Q_VerifyDevicePin(slot_, text("654321"), 6));
+  session = openSession();
+  EXPECT_RV(CKR_PIN_INCORRECT, p11->C_Login(session, CKU_USER, text("654321"), 6)) << "never the Cryptoki PIN";
 }
 
 TEST_F(TokenAdministration, CreateRefusesOccupiedSlotAndBadParametersAndMayLeaveTheUserPinUnset) {
