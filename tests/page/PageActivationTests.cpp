@@ -190,8 +190,20 @@ TEST_F(PageTest, WithAutoRegistrationOfferedTheButtonsKeepTheirTemplatePlaces) {
   EXPECT_TRUE(SameRect(harness.DialogUnits(36, 100, 70, 14), harness.ItemRect(IDC_MANAGE)));
 }
 
-TEST_F(PageTest, SetPageSiteKeepsTheFirstSiteUntilItIsCleared) {
+TEST_F(PageTest, SetPageSiteKeepsTheFirstSiteUntilClearedAndSetObjectsOneReferencePerObject) {
   ASSERT_EQ(S_OK, harness.Create());
+  EXPECT_EQ(E_POINTER, page()->SetObjects(2, nullptr));
+  IUnknown* objects[2] = {host().StatusObject(), host().TokenObject()};
+  ASSERT_EQ(S_OK, page()->SetObjects(2, objects));
+  ASSERT_EQ(S_OK, page()->SetObjects(2, objects));
+  EXPECT_EQ(2, host().status.refs());
+  EXPECT_EQ(2, host().token.refs());
+  ASSERT_EQ(S_OK, page()->SetObjects(1, objects));
+  EXPECT_EQ(2, host().status.refs()) << "the old objects are replaced";
+  EXPECT_EQ(1, host().token.refs());
+  ASSERT_EQ(S_OK, page()->SetObjects(0, objects));
+  EXPECT_EQ(1, host().status.refs());
+
   testkit::FakePageSite first, second;
   ASSERT_EQ(S_OK, page()->SetPageSite(&first));
   EXPECT_EQ(2, first.refs());
@@ -205,21 +217,6 @@ TEST_F(PageTest, SetPageSiteKeepsTheFirstSiteUntilItIsCleared) {
   EXPECT_EQ(2, second.refs());
   harness.Release();
   EXPECT_EQ(1, second.refs());
-}
-
-TEST_F(PageTest, SetObjectsKeepsOneReferencePerObjectAndReplacesTheOldOnes) {
-  ASSERT_EQ(S_OK, harness.Create());
-  EXPECT_EQ(E_POINTER, page()->SetObjects(2, nullptr));
-  IUnknown* objects[2] = {host().StatusObject(), host().TokenObject()};
-  ASSERT_EQ(S_OK, page()->SetObjects(2, objects));
-  ASSERT_EQ(S_OK, page()->SetObjects(2, objects));
-  EXPECT_EQ(2, host().status.refs());
-  EXPECT_EQ(2, host().token.refs());
-  ASSERT_EQ(S_OK, page()->SetObjects(1, objects));
-  EXPECT_EQ(2, host().status.refs());
-  EXPECT_EQ(1, host().token.refs());
-  ASSERT_EQ(S_OK, page()->SetObjects(0, objects));
-  EXPECT_EQ(1, host().status.refs());
 }
 
 TEST_F(PageTest, ThePageIsNeverDirtyAndApplySucceeds) {
