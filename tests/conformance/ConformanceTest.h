@@ -14,11 +14,10 @@
 namespace conformance {
 
 // Cases that test what only the soft token promises (vendor entries, lockout, test hooks).
-#define SKIP_UNLESS_SOFT_TOKEN_BECAUSE(why) \
-  do {                                      \
-    if (!vendor) GTEST_SKIP() << why;       \
+#define SKIP_UNLESS_SOFT_TOKEN()                                                         \
+  do {                                                                                   \
+    if (!vendor) GTEST_SKIP() << "soft token behaviour: vendor entries, lockout, hooks"; \
   } while (0)
-#define SKIP_UNLESS_SOFT_TOKEN() SKIP_UNLESS_SOFT_TOKEN_BECAUSE("soft token behaviour: vendor entries, lockout, hooks")
 
 std::string rvText(CK_RV rv);
 

@@ -11,7 +11,7 @@ CK_RV wrongLogin(CK_FUNCTION_LIST_PTR p11, CK_SESSION_HANDLE session) {
   return p11->C_Login(session, CKU_USER, text(kWrongPin), 4);
 }
 
-TEST_F(Lockout, FifthWrongLoginLocksTheUserPin) {
+TEST_F(Lockout, FifthWrongLoginLocksTheUserPinUntilTheSecurityOfficerInitialisesIt) {
   SKIP_UNLESS_SOFT_TOKEN();
   CK_SESSION_HANDLE session = openSession();
   for (int i = 1; i <= 3; ++i) EXPECT_RV(CKR_PIN_INCORRECT, wrongLogin(p11, session)) << "attempt " << i;
@@ -27,6 +27,14 @@ TEST_F(Lockout, FifthWrongLoginLocksTheUserPin) {
   EXPECT_RV(CKR_PIN_LOCKED, p11->C_Login(session, CKU_USER, text(kUserPin), 4)) << "the right PIN no longer helps";
   EXPECT_RV(CKR_PIN_LOCKED, p11->C_SetPIN(session, text(kUserPin), 4, text("5678"), 4));
   EXPECT_RV(CKR_OK, vendor->Q_GetPinStatus(slot_, Q_PIN_SO)) << "the SO PIN has its own count";
+
+  // The security officer's C_InitPIN unlocks.
+  ASSERT_RV(CKR_OK, p11->C_Login(session, CKU_SO, text(kSoPin), 8));
+  ASSERT_RV(CKR_OK, p11->C_InitPIN(session, text("5678"), 4));
+  ASSERT_RV(CKR_OK, p11->C_Logout(session));
+  EXPECT_RV(CKR_OK, vendor->Q_GetPinStatus(slot_, Q_PIN_USER));
+  EXPECT_FALSE(tokenInfo().flags & CKF_USER_PIN_LOCKED);
+  EXPECT_RV(CKR_OK, p11->C_Login(session, CKU_USER, text("5678"), 4));
 }
 
 TEST_F(Lockout, CorrectLoginResetsTheCountAndAWrongOldPinOfSetPinCountsToo) {
@@ -54,19 +62,6 @@ TEST_F(Lockout, WrongLoginsOfTwoProcessesAddUpAndTheLockSurvivesRestart) {
   EXPECT_RV(CKR_PIN_LOCKED, vendor->Q_GetPinStatus(slot_, Q_PIN_USER));
   session = openSession();
   EXPECT_RV(CKR_PIN_LOCKED, p11->C_Login(session, CKU_USER, text(kUserPin), 4));
-}
-
-TEST_F(Lockout, InitPinBySecurityOfficerUnlocks) {
-  SKIP_UNLESS_SOFT_TOKEN();
-  CK_SESSION_HANDLE session = openSession();
-  for (int i = 0; i < 5; ++i) wrongLogin(p11, session);
-  ASSERT_RV(CKR_PIN_LOCKED, vendor->Q_GetPinStatus(slot_, Q_PIN_USER));
-  ASSERT_RV(CKR_OK, p11->C_Login(session, CKU_SO, text(kSoPin), 8));
-  ASSERT_RV(CKR_OK, p11->C_InitPIN(session, text("5678"), 4));
-  ASSERT_RV(CKR_OK, p11->C_Logout(session));
-  EXPECT_RV(CKR_OK, vendor->Q_GetPinStatus(slot_, Q_PIN_USER));
-  EXPECT_FALSE(tokenInfo().flags & CKF_USER_PIN_LOCKED);
-  EXPECT_RV(CKR_OK, p11->C_Login(session, CKU_USER, text("5678"), 4));
 }
 
 TEST_F(Lockout, LimitIsConfigurablePerTokenAndPinStatusKnowsUnknownAndEmptySlots) {
