@@ -14,10 +14,6 @@ namespace conformance {
 
 namespace {
 
-CK_UTF8CHAR_PTR text(const std::string &s) {
-  return reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char *>(s.data()));
-}
-
 bool check(const char *what, CK_RV rv, CK_RV expected = CKR_OK) {
   if (rv == expected) return true;
   std::fprintf(stderr, "child: %s answered 0x%08lX, expected 0x%08lX\n", what, static_cast<unsigned long>(rv),

@@ -102,14 +102,12 @@ std::vector<CK_OBJECT_HANDLE> ConformanceTest::find(CK_SESSION_HANDLE session, T
 
 std::string ConformanceTest::attribute(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type) {
   CK_ATTRIBUTE a = {type, nullptr, 0};
-  CK_RV rv = p11->C_GetAttributeValue(session, object, &a, 1);
+  const CK_RV rv = p11->C_GetAttributeValue(session, object, &a, 1);
   EXPECT_RV(CKR_OK, rv);
-  if (rv != CKR_OK || a.ulValueLen == CK_UNAVAILABLE_INFORMATION) return std::string();
+  if (rv != CKR_OK || a.ulValueLen == CK_UNAVAILABLE_INFORMATION || a.ulValueLen == 0) return std::string();
   std::string value(a.ulValueLen, '\0');
-  a.pValue = value.empty() ? nullptr : &value[0];
-  if (!value.empty()) {
-    EXPECT_RV(CKR_OK, p11->C_GetAttributeValue(session, object, &a, 1));
-  }
+  a.pValue = &value[0];
+  EXPECT_RV(CKR_OK, p11->C_GetAttributeValue(session, object, &a, 1));
   value.resize(a.ulValueLen == CK_UNAVAILABLE_INFORMATION ? 0 : a.ulValueLen);
   return value;
 }

@@ -14,11 +14,10 @@
 namespace conformance {
 
 // Cases that test what only the soft token promises (vendor entries, lockout, test hooks).
-#define SKIP_UNLESS_SOFT_TOKEN_BECAUSE(why) \
-  do {                                      \
-    if (!vendor) GTEST_SKIP() << why;       \
+#define SKIP_UNLESS_SOFT_TOKEN()                                                         \
+  do {                                                                                   \
+    if (!vendor) GTEST_SKIP() << "soft token behaviour: vendor entries, lockout, hooks"; \
   } while (0)
-#define SKIP_UNLESS_SOFT_TOKEN() SKIP_UNLESS_SOFT_TOKEN_BECAUSE("soft token behaviour: vendor entries, lockout, hooks")
 
 std::string rvText(CK_RV rv);
 
@@ -50,6 +49,13 @@ class ConformanceTest : public ::testing::Test {
   // An X.509 certificate object; `value` stands in for the DER encoding.
   CK_OBJECT_HANDLE createCertificate(CK_SESSION_HANDLE session, const std::string &label, const std::string &id,
                                      const std::string &value);
+  // C_CreateObject and C_SetAttributeValue with the template's attributes.
+  CK_RV create(CK_SESSION_HANDLE session, Template &tmpl, CK_OBJECT_HANDLE *object) {
+    return p11->C_CreateObject(session, tmpl.data(), tmpl.size(), object);
+  }
+  CK_RV set(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object, Template &tmpl) {
+    return p11->C_SetAttributeValue(session, object, tmpl.data(), tmpl.size());
+  }
   std::vector<CK_OBJECT_HANDLE> find(CK_SESSION_HANDLE session, Template &tmpl, CK_ULONG capacity = 100);
   // The attribute's bytes read as the page reads them: length first, then the value.
   std::string attribute(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type);
@@ -59,10 +65,6 @@ class ConformanceTest : public ::testing::Test {
   // ChildProcess.cpp); the extra variables go to its environment. Its exit code.
   long runChild(const std::string &action, const std::vector<std::string> &args = {},
                 std::vector<std::pair<std::string, std::string>> env = {});
-
-  static CK_UTF8CHAR_PTR text(const std::string &s) {
-    return reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char *>(s.data()));
-  }
 
   std::string store_;
   CryptokiModule module_;

@@ -15,13 +15,9 @@ const char kSerial[] = "ZC00001234";
 const char kDevicePin[] = "112233";
 const char kDevicePuk[] = "99887766";
 
-namespace {
-
 CK_UTF8CHAR_PTR text(const std::string &s) {
   return s.empty() ? nullptr : reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char *>(s.data()));
 }
-
-}  // namespace
 
 std::string paddedLabel(const std::string &label) {
   std::string padded = label.substr(0, 32);
@@ -89,18 +85,24 @@ CK_RV CryptokiModule::initialize() {
 
 CK_RV CryptokiModule::finalize() { return p11_->C_Finalize(nullptr); }
 
-CK_RV CryptokiModule::findSlotByLabel(const std::string &label, CK_SLOT_ID &slot) {
+CK_RV CryptokiModule::slotList(CK_BBOOL tokenPresent, std::vector<CK_SLOT_ID> &slots) {
   CK_ULONG count = 0;
-  CK_RV rv = p11_->C_GetSlotList(CK_TRUE, nullptr, &count);
-  if (rv != CKR_OK) return rv;
-  std::vector<CK_SLOT_ID> slots(count);
-  if (count && (rv = p11_->C_GetSlotList(CK_TRUE, slots.data(), &count)) != CKR_OK) return rv;
+  CK_RV rv = p11_->C_GetSlotList(tokenPresent, nullptr, &count);
+  slots.resize(rv == CKR_OK ? count : 0);
+  if (rv == CKR_OK && count) rv = p11_->C_GetSlotList(tokenPresent, slots.data(), &count);
+  slots.resize(rv == CKR_OK ? count : 0);
+  return rv;
+}
+
+CK_RV CryptokiModule::findSlotByLabel(const std::string &label, CK_SLOT_ID &slot) {
+  std::vector<CK_SLOT_ID> slots;
+  if (CK_RV rv = slotList(CK_TRUE, slots); rv != CKR_OK) return rv;
   const std::string wanted = paddedLabel(label);
-  for (CK_ULONG i = 0; i < count; ++i) {
+  for (CK_SLOT_ID candidate : slots) {
     CK_TOKEN_INFO info;
-    if (p11_->C_GetTokenInfo(slots[i], &info) != CKR_OK) continue;
+    if (p11_->C_GetTokenInfo(candidate, &info) != CKR_OK) continue;
     if ((info.flags & CKF_TOKEN_INITIALIZED) && std::memcmp(info.label, wanted.data(), 32) == 0) {
-      slot = slots[i];
+      slot = candidate;
       return CKR_OK;
     }
   }
@@ -130,19 +132,15 @@ CK_RV CryptokiModule::provision(CK_SLOT_ID wanted, const TokenSpec &spec, CK_SLO
   }
 
   // The standard way: initialise the first uninitialised token, then set its user PIN as SO.
-  CK_ULONG count = 0;
-  CK_RV rv = p11_->C_GetSlotList(CK_TRUE, nullptr, &count);
+  std::vector<CK_SLOT_ID> slots;
+  CK_RV rv = slotList(CK_TRUE, slots);
   if (rv != CKR_OK) return rv;
-  std::vector<CK_SLOT_ID> slots(count);
-  if (count && (rv = p11_->C_GetSlotList(CK_TRUE, slots.data(), &count)) != CKR_OK) return rv;
   CK_SLOT_ID blank = 0;
   bool found = false;
-  for (CK_ULONG i = 0; i < count && !found; ++i) {
+  for (size_t i = 0; i < slots.size() && !found; ++i) {
     CK_TOKEN_INFO info;
-    if (p11_->C_GetTokenInfo(slots[i], &info) == CKR_OK && !(info.flags & CKF_TOKEN_INITIALIZED)) {
-      blank = slots[i];
-      found = true;
-    }
+    found = p11_->C_GetTokenInfo(slots[i], &info) == CKR_OK && !(info.flags & CKF_TOKEN_INITIALIZED);
+    if (found) blank = slots[i];
   }
   if (!found) return CKR_TOKEN_NOT_PRESENT;
   std::string label = paddedLabel(spec.label);

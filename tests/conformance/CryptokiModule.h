@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Loader.h"
 #include "ZeltVendor.h"
@@ -52,6 +53,7 @@ class CryptokiModule {
   CK_RV initialize();
   CK_RV finalize();
 
+  CK_RV slotList(CK_BBOOL tokenPresent, std::vector<CK_SLOT_ID> &slots);
   CK_RV findSlotByLabel(const std::string &label, CK_SLOT_ID &slot);
   // Makes a token with the given label, PINs and limits; `wanted` is the slot on the soft
   // token, while SoftHSM2 takes its first free slot. `slot` receives where the token is.
@@ -62,6 +64,9 @@ class CryptokiModule {
   CK_FUNCTION_LIST_PTR p11_ = nullptr;
   Q_FUNCTION_LIST_PTR vendor_ = nullptr;
 };
+
+// A string's bytes as Cryptoki takes a PIN or a label; null for an empty string.
+CK_UTF8CHAR_PTR text(const std::string &s);
 
 // The label as CK_TOKEN_INFO carries it: blank-padded to 32 bytes.
 std::string paddedLabel(const std::string &label);

@@ -23,16 +23,12 @@ TEST_F(FindObjects, ClassTokenAndLabelWithItsNulMatchByteForByte) {
   ASSERT_EQ(25u, exact[2].ulValueLen);
   EXPECT_EQ(std::vector<CK_OBJECT_HANDLE>{catalog}, find(session, exact));
 
-  Template withoutNul;
+  Template withoutNul, extraNul, sessionOnly;
   withoutNul.ulong(CKA_CLASS, CKO_DATA).boolean(CKA_TOKEN, true).bytes(CKA_LABEL, kCatalogLabel);
-  EXPECT_TRUE(find(session, withoutNul).empty()) << "a label is found only with the NUL it was stored with";
-
-  Template extraNul;
   extraNul.ulong(CKA_CLASS, CKO_DATA).bytes(CKA_LABEL, kCatalogLabel + std::string(2, '\0'));
-  EXPECT_TRUE(find(session, extraNul).empty());
-
-  Template sessionOnly;
   sessionOnly.ulong(CKA_CLASS, CKO_DATA).boolean(CKA_TOKEN, false).label(kCatalogLabel);
+  EXPECT_TRUE(find(session, withoutNul).empty()) << "a label is found only with the NUL it was stored with";
+  EXPECT_TRUE(find(session, extraNul).empty());
   EXPECT_TRUE(find(session, sessionOnly).empty());
 }
 
@@ -63,19 +59,13 @@ TEST_F(FindObjects, CertificateSearchReturnsAtMostTheCapacityPerCall) {
   EXPECT_EQ(created, all);
 }
 
-TEST_F(FindObjects, SearchByIdFindsEveryObjectSharingIt) {
+TEST_F(FindObjects, EmptyTemplateFindsEveryVisibleObjectAndAnIdOnlyTheObjectsSharingIt) {
   CK_SESSION_HANDLE session = openSession();
-  CK_OBJECT_HANDLE cert = createCertificate(session, "mine", std::string("\x0A\x0B", 2), "der");
-  createCertificate(session, "other", std::string("\x0A\x0C", 2), "der2");
-  Template t;
-  t.bytes(CKA_ID, std::string("\x0A\x0B", 2)).boolean(CKA_TOKEN, true);
-  EXPECT_EQ(std::vector<CK_OBJECT_HANDLE>{cert}, find(session, t, 5));
-}
-
-TEST_F(FindObjects, EmptyTemplateFindsEveryVisibleObject) {
-  CK_SESSION_HANDLE session = openSession();
-  std::vector<CK_OBJECT_HANDLE> created = {createData(session, "a", "1"), createData(session, "b", "2"),
-                                           createCertificate(session, "c", "3", "der")};
+  const std::string id("\x0A\x0B", 2);
+  std::vector<CK_OBJECT_HANDLE> created = {createCertificate(session, "mine", id, "der"), createData(session, "a", "1"),
+                                           createCertificate(session, "other", std::string("\x0A\x0C", 2), "der2")};
+  EXPECT_EQ(std::vector<CK_OBJECT_HANDLE>{created[0]},
+            find(session, Template().bytes(CKA_ID, id).boolean(CKA_TOKEN, true), 5));
   Template none;
   std::vector<CK_OBJECT_HANDLE> found = find(session, none);
   std::sort(found.begin(), found.end());

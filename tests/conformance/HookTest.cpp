@@ -35,9 +35,7 @@ TEST_F(CallTrace, RecordsEveryCallWithArgumentsAndResult) {
   ASSERT_RV(CKR_OK, vendor->Q_TraceControl(Q_TRACE_ON | Q_TRACE_CLEAR));
   CK_SESSION_HANDLE session = openSession();
   EXPECT_RV(CKR_PIN_INCORRECT, p11->C_Login(session, CKU_USER, text(kWrongPin), 4));
-  Template t;
-  t.ulong(CKA_CLASS, CKO_CERTIFICATE).boolean(CKA_TOKEN, true);
-  find(session, t, 20);
+  find(session, Template().ulong(CKA_CLASS, CKO_CERTIFICATE).boolean(CKA_TOKEN, true), 20);
   ASSERT_RV(CKR_OK, vendor->Q_TraceControl(Q_TRACE_OFF));
   p11->C_CloseSession(session);
 
@@ -72,23 +70,11 @@ TEST_F(CallTrace, RecordsEveryCallWithArgumentsAndResult) {
   EXPECT_EQ("", traceText(vendor));
 }
 
-TEST_F(CallTrace, EnvironmentSendsAnotherProcessTraceToAFile) {
-  SKIP_UNLESS_SOFT_TOKEN();
-  const std::string file = store_ + "/child-trace.txt";
-  EXPECT_EQ(0, runChild("wrong-logins", {"2"}, {{"ZELT_SOFTTOKEN_TRACE", file}}));
-  const std::string trace = fileText(file);
-  EXPECT_NE(std::string::npos, trace.find("] C_Initialize(pInitArgs=&, flags=0x2) -> CKR_OK\n")) << trace;
-  EXPECT_NE(std::string::npos,
-            trace.find("C_Login(hSession=1, userType=CKU_USER, pPin=\"9999\", ulPinLen=4) -> CKR_PIN_INCORRECT\n"))
-      << trace;
-  EXPECT_EQ('[', trace.empty() ? ' ' : trace[0]) << "each line names its process";
-}
-
-TEST_F(InjectedFailures, NthCallOnlyAnswersTheChosenResult) {
+TEST_F(InjectedFailures, NthCallOnlyOrFromTheNthCallOnUntilReset) {
   SKIP_UNLESS_SOFT_TOKEN();
   CK_SESSION_HANDLE session = openSession();
-  const std::string name = "C_Login";
-  ASSERT_RV(CKR_OK, vendor->Q_InjectFailure(text(name), name.size(), 2, Q_INJECT_ONCE, CKR_DEVICE_ERROR));
+  const std::string login = "C_Login";
+  ASSERT_RV(CKR_OK, vendor->Q_InjectFailure(text(login), login.size(), 2, Q_INJECT_ONCE, CKR_DEVICE_ERROR));
   ASSERT_RV(CKR_OK, p11->C_Login(session, CKU_USER, text(kUserPin), 4));
   ASSERT_RV(CKR_OK, p11->C_Logout(session));
   EXPECT_RV(CKR_DEVICE_ERROR, p11->C_Login(session, CKU_USER, text(kUserPin), 4));
@@ -96,28 +82,30 @@ TEST_F(InjectedFailures, NthCallOnlyAnswersTheChosenResult) {
   ASSERT_RV(CKR_OK, p11->C_GetSessionInfo(session, &info));
   EXPECT_EQ(static_cast<CK_STATE>(CKS_RW_PUBLIC_SESSION), info.state) << "an injected failure does nothing";
   EXPECT_RV(CKR_OK, p11->C_Login(session, CKU_USER, text(kUserPin), 4));
-}
 
-TEST_F(InjectedFailures, FromTheNthCallOnEveryCallFailsUntilReset) {
-  SKIP_UNLESS_SOFT_TOKEN();
-  CK_SESSION_HANDLE session = openSession();
-  const std::string name = "C_GenerateRandom";
-  ASSERT_RV(CKR_OK, vendor->Q_InjectFailure(text(name), name.size(), 2, Q_INJECT_FROM_ON, CKR_DEVICE_MEMORY));
-  CK_BYTE random[4];
-  EXPECT_RV(CKR_OK, p11->C_GenerateRandom(session, random, 4));
-  EXPECT_RV(CKR_DEVICE_MEMORY, p11->C_GenerateRandom(session, random, 4));
-  EXPECT_RV(CKR_DEVICE_MEMORY, p11->C_GenerateRandom(session, random, 4));
+  const std::string random = "C_GenerateRandom";
+  ASSERT_RV(CKR_OK, vendor->Q_InjectFailure(text(random), random.size(), 2, Q_INJECT_FROM_ON, CKR_DEVICE_MEMORY));
+  CK_BYTE bytes[4];
+  EXPECT_RV(CKR_OK, p11->C_GenerateRandom(session, bytes, 4));
+  EXPECT_RV(CKR_DEVICE_MEMORY, p11->C_GenerateRandom(session, bytes, 4));
+  EXPECT_RV(CKR_DEVICE_MEMORY, p11->C_GenerateRandom(session, bytes, 4));
   ASSERT_RV(CKR_OK, vendor->Q_ResetTestHooks());
-  EXPECT_RV(CKR_OK, p11->C_GenerateRandom(session, random, 4));
+  EXPECT_RV(CKR_OK, p11->C_GenerateRandom(session, bytes, 4));
 }
 
-TEST_F(InjectedFailures, EnvironmentInjectsIntoAnotherProcess) {
+TEST_F(InjectedFailures, EnvironmentTracesAnotherProcessToAFileAndInjectsIntoIt) {
   SKIP_UNLESS_SOFT_TOKEN();
   const std::string file = store_ + "/child-trace.txt";
   // The child's second login answers CKR_DEVICE_ERROR, which it reports as a failed call.
   EXPECT_EQ(3, runChild("wrong-logins", {"2"},
                         {{"ZELT_SOFTTOKEN_FAIL", "C_Login:2:0x30"}, {"ZELT_SOFTTOKEN_TRACE", file}}));
-  EXPECT_NE(std::string::npos, fileText(file).find("-> CKR_DEVICE_ERROR [injected]\n"));
+  const std::string trace = fileText(file);
+  EXPECT_NE(std::string::npos, trace.find("] C_Initialize(pInitArgs=&, flags=0x2) -> CKR_OK\n")) << trace;
+  EXPECT_NE(std::string::npos,
+            trace.find("C_Login(hSession=1, userType=CKU_USER, pPin=\"9999\", ulPinLen=4) -> CKR_PIN_INCORRECT\n"))
+      << trace;
+  EXPECT_NE(std::string::npos, trace.find("-> CKR_DEVICE_ERROR [injected]\n")) << trace;
+  EXPECT_EQ('[', trace.empty() ? ' ' : trace[0]) << "each line names its process";
   Q_PIN_INFO info;
   ASSERT_RV(CKR_OK, vendor->Q_GetPinInfo(slot_, Q_PIN_USER, &info));
   EXPECT_EQ(1u, info.ulFailures) << "only the login that ran counted";

@@ -23,7 +23,7 @@ using CryptokiLibrary = ConformanceTest;
   X(C_GenerateKeyPair) X(C_WrapKey) X(C_UnwrapKey) X(C_DeriveKey) X(C_SeedRandom) X(C_GenerateRandom)     \
   X(C_GetFunctionStatus) X(C_CancelFunction) X(C_WaitForSlotEvent)
 
-TEST_F(CryptokiLibrary, FunctionListIsVersionTwoWithEveryEntryFilled) {
+TEST_F(CryptokiLibrary, FunctionListAndInfoAreVersionTwoWithEveryEntryFilledAndBlankPaddedTexts) {
   EXPECT_EQ(2, p11->version.major);
   int entries = 0;
 #define ZELT_CHECK_ENTRY(name)                                            \
@@ -36,17 +36,27 @@ TEST_F(CryptokiLibrary, FunctionListIsVersionTwoWithEveryEntryFilled) {
   EXPECT_RV(CKR_OK, p11->C_GetFunctionList(&again));
   EXPECT_EQ(p11, again);
   EXPECT_RV(CKR_ARGUMENTS_BAD, p11->C_GetFunctionList(nullptr));
+
+  CK_INFO info;
+  std::memset(&info, 0, sizeof info);
+  ASSERT_RV(CKR_OK, p11->C_GetInfo(&info));
+  EXPECT_EQ(2, info.cryptokiVersion.major);
+  EXPECT_EQ(0u, info.flags);
+  for (CK_UTF8CHAR c : info.manufacturerID) EXPECT_NE(0, c) << "texts are blank-padded, not NUL-terminated";
+  for (CK_UTF8CHAR c : info.libraryDescription) EXPECT_NE(0, c);
+  EXPECT_RV(CKR_ARGUMENTS_BAD, p11->C_GetInfo(nullptr));
 }
 
-TEST_F(CryptokiLibrary, SecondInitializeAnswersAlreadyInitializedAndKeepsTheLibraryUsable) {
+TEST_F(CryptokiLibrary, SecondInitializeAndBadFinalizeAreRefusedAndKeepTheLibraryUsable) {
   EXPECT_RV(CKR_CRYPTOKI_ALREADY_INITIALIZED, module_.initialize());
   EXPECT_RV(CKR_CRYPTOKI_ALREADY_INITIALIZED, p11->C_Initialize(nullptr));
-  CK_SESSION_HANDLE session = openSession();
+  int reserved = 0;
+  EXPECT_RV(CKR_ARGUMENTS_BAD, p11->C_Finalize(&reserved));
   CK_SESSION_INFO info;
-  EXPECT_RV(CKR_OK, p11->C_GetSessionInfo(session, &info));
+  EXPECT_RV(CKR_OK, p11->C_GetSessionInfo(openSession(), &info));
 }
 
-TEST_F(CryptokiLibrary, AfterFinalizeEveryCallAnswersNotInitialized) {
+TEST_F(CryptokiLibrary, AfterFinalizeEveryCallAnswersNotInitializedAndInitializeChecksItsArguments) {
   CK_SESSION_HANDLE session = openSession();
   ASSERT_RV(CKR_OK, p11->C_Finalize(nullptr));
   CK_INFO info;
@@ -58,15 +68,7 @@ TEST_F(CryptokiLibrary, AfterFinalizeEveryCallAnswersNotInitialized) {
             p11->C_OpenSession(slot_, CKF_SERIAL_SESSION, nullptr, nullptr, &another));
   EXPECT_RV(CKR_CRYPTOKI_NOT_INITIALIZED, p11->C_CloseSession(session));
   EXPECT_RV(CKR_CRYPTOKI_NOT_INITIALIZED, p11->C_Finalize(nullptr));
-  // A new initialisation starts without the old sessions.
-  ASSERT_RV(CKR_OK, module_.initialize());
-  ASSERT_RV(CKR_OK, module_.findSlotByLabel(kLabel, slot_));
-  CK_SESSION_INFO sessionInfo;
-  EXPECT_RV(CKR_SESSION_HANDLE_INVALID, p11->C_GetSessionInfo(session, &sessionInfo));
-}
 
-TEST_F(CryptokiLibrary, InitializeRefusesReservedPointerAndPartialMutexFunctions) {
-  ASSERT_RV(CKR_OK, p11->C_Finalize(nullptr));
   CK_C_INITIALIZE_ARGS args;
   std::memset(&args, 0, sizeof args);
   args.flags = CKF_OS_LOCKING_OK;
@@ -77,25 +79,11 @@ TEST_F(CryptokiLibrary, InitializeRefusesReservedPointerAndPartialMutexFunctions
   args.CreateMutex = [](CK_VOID_PTR_PTR) -> CK_RV { return CKR_OK; };
   EXPECT_RV(CKR_ARGUMENTS_BAD, p11->C_Initialize(&args));
   args.CreateMutex = nullptr;
-  EXPECT_RV(CKR_OK, p11->C_Initialize(&args));
-}
-
-TEST_F(CryptokiLibrary, FinalizeRefusesNonNullReserved) {
-  int reserved = 0;
-  EXPECT_RV(CKR_ARGUMENTS_BAD, p11->C_Finalize(&reserved));
-  CK_INFO info;
-  EXPECT_RV(CKR_OK, p11->C_GetInfo(&info));
-}
-
-TEST_F(CryptokiLibrary, InfoReportsVersionTwoAndBlankPaddedTexts) {
-  CK_INFO info;
-  std::memset(&info, 0, sizeof info);
-  ASSERT_RV(CKR_OK, p11->C_GetInfo(&info));
-  EXPECT_EQ(2, info.cryptokiVersion.major);
-  EXPECT_EQ(0u, info.flags);
-  for (CK_UTF8CHAR c : info.manufacturerID) EXPECT_NE(0, c) << "texts are blank-padded, not NUL-terminated";
-  for (CK_UTF8CHAR c : info.libraryDescription) EXPECT_NE(0, c);
-  EXPECT_RV(CKR_ARGUMENTS_BAD, p11->C_GetInfo(nullptr));
+  ASSERT_RV(CKR_OK, p11->C_Initialize(&args));
+  // A new initialisation starts without the old sessions.
+  ASSERT_RV(CKR_OK, module_.findSlotByLabel(kLabel, slot_));
+  CK_SESSION_INFO sessionInfo;
+  EXPECT_RV(CKR_SESSION_HANDLE_INVALID, p11->C_GetSessionInfo(session, &sessionInfo));
 }
 
 TEST_F(CryptokiLibrary, EntriesWithoutImplementationAnswerFunctionNotSupported) {

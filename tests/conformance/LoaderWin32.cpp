@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <filesystem>
+
 #include "Loader.h"
 #include "model/ScopedHandle.h"
 #include "model/ScopedLibrary.h"
@@ -8,21 +10,8 @@ namespace conformance {
 
 namespace {
 
-std::wstring widen(const std::string &s) {
-  if (s.empty()) return std::wstring();
-  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
-  return w;
-}
-
-std::string narrow(const std::wstring &w) {
-  if (w.empty()) return std::string();
-  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
-  return s;
-}
+std::wstring widen(const std::string &s) { return std::filesystem::u8path(s).wstring(); }
+std::string narrow(const std::wstring &w) { return std::filesystem::path(w).u8string(); }
 
 struct KernelObjectTraits {
   using Handle = HANDLE;

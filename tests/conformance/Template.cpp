@@ -28,13 +28,4 @@ Template &Template::bytes(CK_ATTRIBUTE_TYPE type, const std::string &value) {
   return add(type, std::vector<CK_BYTE>(value.begin(), value.end()));
 }
 
-Template &Template::query(CK_ATTRIBUTE_TYPE type) {
-  CK_ATTRIBUTE a;
-  a.type = type;
-  a.pValue = nullptr;
-  a.ulValueLen = 0;
-  attributes_.push_back(a);
-  return *this;
-}
-
 }  // namespace conformance

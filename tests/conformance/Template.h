@@ -22,8 +22,6 @@ class Template {
   Template &bytes(CK_ATTRIBUTE_TYPE type, const std::string &value);
   // The label as the page searches it: the text followed by one NUL.
   Template &label(const std::string &text) { return bytes(CKA_LABEL, text + std::string(1, '\0')); }
-  // An attribute with no buffer, for length queries.
-  Template &query(CK_ATTRIBUTE_TYPE type);
 
   CK_ATTRIBUTE_PTR data() { return attributes_.empty() ? nullptr : attributes_.data(); }
   CK_ULONG size() const { return static_cast<CK_ULONG>(attributes_.size()); }

@@ -17,30 +17,23 @@ Q_PIN_INFO pinInfo(Q_FUNCTION_LIST_PTR vendor, CK_SLOT_ID slot, CK_ULONG which) 
   return info;
 }
 
-TEST_F(VendorList, EntryThreeAnswersThePinStatusWhenCalledByPosition) {
-  SKIP_UNLESS_SOFT_TOKEN();
-  // The page reaches Q_GetPinStatus as the fourth pointer after the 2-byte version.
-  using PinStatusFn = CK_RV (*)(CK_SLOT_ID, CK_ULONG);
-  PinStatusFn entry3 = nullptr;
-  std::memcpy(&entry3, reinterpret_cast<const unsigned char *>(vendor) + 2 + 3 * sizeof(void *), sizeof entry3);
-  ASSERT_NE(nullptr, reinterpret_cast<void *>(entry3));
-  EXPECT_RV(CKR_OK, entry3(slot_, 1));
-  ASSERT_RV(CKR_OK, vendor->Q_SetPinLock(slot_, Q_PIN_USER, CK_TRUE));
-  EXPECT_RV(CKR_PIN_LOCKED, entry3(slot_, 1));
-}
-
-TEST_F(VendorList, VendorInfoDescribesTheListAndEveryEntryIsFilled) {
+TEST_F(VendorList, VendorInfoDescribesTheListWhoseEntriesAreFilledAndReachedByPosition) {
   SKIP_UNLESS_SOFT_TOKEN();
   Q_VENDOR_INFO info;
   ASSERT_RV(CKR_OK, vendor->Q_GetVendorInfo(&info));
   EXPECT_EQ(Q_VENDOR_VERSION_MAJOR, info.version.major);
   EXPECT_EQ(Q_FUNCTION_LIST_ENTRIES, info.ulEntryCount);
   EXPECT_EQ(4u, info.ulSlotCount);
-  for (CK_ULONG i = 0; i < info.ulEntryCount; ++i) {
-    void *entry = nullptr;
-    std::memcpy(&entry, reinterpret_cast<const unsigned char *>(vendor) + 2 + i * sizeof(void *), sizeof entry);
-    EXPECT_NE(nullptr, entry) << "entry " << i;
-  }
+  // The page reaches Q_GetPinStatus as the fourth pointer after the 2-byte version.
+  std::vector<void *> entries(info.ulEntryCount);
+  std::memcpy(entries.data(), reinterpret_cast<const unsigned char *>(vendor) + 2, entries.size() * sizeof(void *));
+  for (CK_ULONG i = 0; i < info.ulEntryCount; ++i) EXPECT_NE(nullptr, entries[i]) << "entry " << i;
+  ASSERT_GT(entries.size(), 3u);
+  CK_RV (*entry3)(CK_SLOT_ID, CK_ULONG) = nullptr;
+  std::memcpy(&entry3, &entries[3], sizeof entry3);
+  EXPECT_RV(CKR_OK, entry3(slot_, 1));
+  ASSERT_RV(CKR_OK, vendor->Q_SetPinLock(slot_, Q_PIN_USER, CK_TRUE));
+  EXPECT_RV(CKR_PIN_LOCKED, entry3(slot_, 1));
   EXPECT_RV(CKR_FUNCTION_NOT_SUPPORTED, vendor->Q_Reserved());
   EXPECT_RV(CKR_ARGUMENTS_BAD, vendor->Q_GetVendorInfo(nullptr));
 }
@@ -74,19 +67,7 @@ TEST_F(DevicePin, VerifyCountsFailuresLocksAndUnblocksWithTheCode) {
   EXPECT_RV(CKR_OK, vendor->Q_VerifyDevicePin(slot_, text("445566"), 6));
 }
 
-TEST_F(DevicePin, ChangeNeedsTheOldPinAndSurvivesRestart) {
-  SKIP_UNLESS_SOFT_TOKEN();
-  EXPECT_RV(CKR_PIN_INCORRECT, vendor->Q_ChangeDevicePin(slot_, text("000000"), 6, text("654321"), 6));
-  EXPECT_RV(CKR_PIN_LEN_RANGE, vendor->Q_ChangeDevicePin(slot_, text(kDevicePin), 6, text("12"), 2));
-  ASSERT_RV(CKR_OK, vendor->Q_ChangeDevicePin(slot_, text(kDevicePin), 6, text("654321"), 6));
-  restart();
-  EXPECT_RV(CKR_PIN_INCORRECT, vendor->Q_VerifyDevicePin(slot_, text(kDevicePin), 6));
-  EXPECT_RV(CKR_OK, vendor->Q_VerifyDevicePin(slot_, text("654321"), 6));
-  CK_SESSION_HANDLE session = openSession();
-  EXPECT_RV(CKR_PIN_INCORRECT, p11->C_Login(session, CKU_USER, text("654321"), 6)) << "never the Cryptoki PIN";
-}
-
-TEST_F(DevicePin, AdministrativeLockAndUnlock) {
+TEST_F(DevicePin, AdministrativeLockAndUnlockAndAChangeThatNeedsTheOldPinAndSurvivesRestart) {
   SKIP_UNLESS_SOFT_TOKEN();
   ASSERT_RV(CKR_OK, vendor->Q_SetPinLock(slot_, Q_PIN_DEVICE, CK_TRUE));
   EXPECT_RV(CKR_PIN_LOCKED, vendor->Q_VerifyDevicePin(slot_, text(kDevicePin), 6));
@@ -98,9 +79,18 @@ TEST_F(DevicePin, AdministrativeLockAndUnlock) {
   EXPECT_RV(CKR_PIN_LOCKED, p11->C_Login(session, CKU_USER, text(kUserPin), 4));
   ASSERT_RV(CKR_OK, vendor->Q_SetPinLock(slot_, Q_PIN_USER, CK_FALSE));
   EXPECT_RV(CKR_OK, p11->C_Login(session, CKU_USER, text(kUserPin), 4));
+
+  EXPECT_RV(CKR_PIN_INCORRECT, vendor->Q_ChangeDevicePin(slot_, text("000000"), 6, text("654321"), 6));
+  EXPECT_RV(CKR_PIN_LEN_RANGE, vendor->Q_ChangeDevicePin(slot_, text(kDevicePin), 6, text("12"), 2));
+  ASSERT_RV(CKR_OK, vendor->Q_ChangeDevicePin(slot_, text(kDevicePin), 6, text("654321"), 6));
+  restart();
+  EXPECT_RV(CKR_PIN_INCORRECT, vendor->Q_VerifyDevicePin(slot_, text(kDevicePin), 6));
+  EXPECT_RV(CKR_OK, vendor->Q_VerifyDevicePin(slot_, text("654321"), 6));
+  session = openSession();
+  EXPECT_RV(CKR_PIN_INCORRECT, p11->C_Login(session, CKU_USER, text("654321"), 6)) << "never the Cryptoki PIN";
 }
 
-TEST_F(TokenAdministration, CreateRefusesOccupiedSlotAndBadParameters) {
+TEST_F(TokenAdministration, CreateRefusesOccupiedSlotAndBadParametersAndMayLeaveTheUserPinUnset) {
   SKIP_UNLESS_SOFT_TOKEN();
   CK_SLOT_ID slot = 0;
   EXPECT_RV(CKR_FUNCTION_FAILED, module_.provision(slot_, TokenSpec(), slot));
@@ -114,16 +104,12 @@ TEST_F(TokenAdministration, CreateRefusesOccupiedSlotAndBadParameters) {
   EXPECT_RV(CKR_ARGUMENTS_BAD, vendor->Q_CreateToken(2, nullptr));
   CK_TOKEN_INFO info;
   EXPECT_RV(CKR_TOKEN_NOT_PRESENT, p11->C_GetTokenInfo(2, &info)) << "nothing half-made";
-}
 
-TEST_F(TokenAdministration, TokenWithoutUserPinNeedsInitPin) {
-  SKIP_UNLESS_SOFT_TOKEN();
+  // A token made without a user PIN needs C_InitPIN first.
   TokenSpec spec;
   spec.label = "Blank";
   spec.userPin.clear();
-  CK_SLOT_ID slot = 0;
   ASSERT_RV(CKR_OK, module_.provision(2, spec, slot));
-  CK_TOKEN_INFO info;
   ASSERT_RV(CKR_OK, p11->C_GetTokenInfo(2, &info));
   EXPECT_FALSE(info.flags & CKF_USER_PIN_INITIALIZED);
   CK_SESSION_HANDLE session = 0;
@@ -148,13 +134,13 @@ TEST_F(TokenAdministration, DeleteEmptiesTheSlotAndItsSessionsAnswerDeviceRemove
   EXPECT_TRUE(find(session, all).empty()) << "a new token starts empty";
 }
 
-TEST_F(TokenAdministration, ListTokensReportsEverySlot) {
+TEST_F(TokenAdministration, ListTokensReportsEverySlotAndTwoTokensKeepTheirObjectsApart) {
   SKIP_UNLESS_SOFT_TOKEN();
   TokenSpec spec;
   spec.label = "Second";
   spec.serial = "ZC2";
-  CK_SLOT_ID slot = 0;
-  ASSERT_RV(CKR_OK, module_.provision(3, spec, slot));
+  CK_SLOT_ID second = 0;
+  ASSERT_RV(CKR_OK, module_.provision(3, spec, second));
   CK_ULONG count = 0;
   ASSERT_RV(CKR_OK, vendor->Q_ListTokens(nullptr, &count));
   ASSERT_EQ(4u, count);
@@ -169,15 +155,7 @@ TEST_F(TokenAdministration, ListTokensReportsEverySlot) {
   EXPECT_EQ(Q_TOKEN_PRESENT, entries[2].ulState);
   EXPECT_EQ(paddedLabel("Second"), std::string(reinterpret_cast<char *>(entries[2].label), 32));
   EXPECT_EQ(3u, entries[2].slotID);
-}
 
-TEST_F(TokenAdministration, TwoTokensKeepTheirObjectsApart) {
-  SKIP_UNLESS_SOFT_TOKEN();
-  TokenSpec spec;
-  spec.label = "Second";
-  spec.serial = "ZC2";
-  CK_SLOT_ID second = 0;
-  ASSERT_RV(CKR_OK, module_.provision(2, spec, second));
   CK_SESSION_HANDLE one = openSession();
   CK_SESSION_HANDLE two = 0;
   ASSERT_RV(CKR_OK, p11->C_OpenSession(second, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &two));

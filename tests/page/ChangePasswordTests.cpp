@@ -73,28 +73,28 @@ class ChangePasswordTest : public ::testing::Test {
     return result;
   }
 
-  // A step that expects a message box with `text`, records it and presses OK.
-  static testkit::StepAction Expect(const std::string& text, std::vector<ShownWindow>* shown,
-                                    std::function<void()> then = nullptr) {
-    return [text, shown, then](ModalWindow& box) {
-      shown->push_back(box.Snapshot());
+  // Adds a step to `driver` that expects a box titled "User Tools" with `text`, records it in
+  // `shown`, runs `then` and presses OK.
+  void ExpectBox(testkit::ModalDriver& driver, const std::string& text, std::function<void()> then = nullptr) {
+    driver.Then(text, testkit::Titled("User Tools"), [this, text, then](ModalWindow& box) {
+      shown.push_back(box.Snapshot());
       EXPECT_EQ(text, box.MessageText());
       if (then) then();
       box.Press(IDOK);
-    };
+    });
   }
 
   testkit::FakeHost& host() { return harness.host; }
 
+  std::vector<ShownWindow> shown;
   testkit::SoftToken token;
   testkit::ModuleUnderTest module;
   testkit::PageHarness harness{module};
 };
 
 TEST_F(ChangePasswordTest, TheRightOldPasswordChangesTheTokenShowsSuccessAndLeavesNoSession) {
-  std::vector<ShownWindow> shown;
   testkit::ModalDriver driver;
-  driver.Then("success", testkit::Titled("User Tools"), Expect("Password has been changed successfully.", &shown));
+  ExpectBox(driver, "Password has been changed successfully.");
 
   EXPECT_EQ(S_OK, ChangePassword(driver));
 
@@ -126,11 +126,9 @@ TEST_F(ChangePasswordTest, TheRightOldPasswordChangesTheTokenShowsSuccessAndLeav
 
 TEST_F(ChangePasswordTest, AWrongOldPasswordAsksAgainUntilTheRightOneComes) {
   host().oldPassword = L"wrong-password";
-  std::vector<ShownWindow> shown;
   testkit::ModalDriver driver;
-  driver.Then("wrong", testkit::Titled("User Tools"),
-              Expect("Incorrect password! Please try again.", &shown, [this] { host().oldPassword = L"old-password"; }));
-  driver.Then("success", testkit::Titled("User Tools"), Expect("Password has been changed successfully.", &shown));
+  ExpectBox(driver, "Incorrect password! Please try again.", [this] { host().oldPassword = L"old-password"; });
+  ExpectBox(driver, "Password has been changed successfully.");
 
   EXPECT_EQ(S_OK, ChangePassword(driver));
 
@@ -146,10 +144,8 @@ TEST_F(ChangePasswordTest, AWrongOldPasswordAsksAgainUntilTheRightOneComes) {
 
 TEST_F(ChangePasswordTest, ACancelAfterAWrongPasswordEndsSilently) {
   host().oldPassword = L"wrong-password";
-  std::vector<ShownWindow> shown;
   testkit::ModalDriver driver;
-  driver.Then("wrong", testkit::Titled("User Tools"),
-              Expect("Incorrect password! Please try again.", &shown, [this] { host().askPasswordChangeResult = S_FALSE; }));
+  ExpectBox(driver, "Incorrect password! Please try again.", [this] { host().askPasswordChangeResult = S_FALSE; });
 
   EXPECT_EQ(S_OK, ChangePassword(driver));
 
@@ -162,13 +158,10 @@ TEST_F(ChangePasswordTest, ACancelAfterAWrongPasswordEndsSilently) {
 
 TEST_F(ChangePasswordTest, WrongPasswordsUntilTheTokenLocksEndWithTheErrorAndTheBlockedLabel) {
   host().oldPassword = L"wrong-password";
-  std::vector<ShownWindow> shown;
   testkit::ModalDriver driver;
   // The token locks at its fifth failure; the sixth login is refused as locked.
-  for (int i = 0; i < 5; ++i)
-    driver.Then("wrong", testkit::Titled("User Tools"), Expect("Incorrect password! Please try again.", &shown));
-  driver.Then("locked", testkit::Titled("User Tools"),
-              Expect("An error occurred while changing the password.\n" + CodeLine(0xB00100A4), &shown));
+  for (int i = 0; i < 5; ++i) ExpectBox(driver, "Incorrect password! Please try again.");
+  ExpectBox(driver, "An error occurred while changing the password.\n" + CodeLine(0xB00100A4));
 
   EXPECT_EQ(S_OK, ChangePassword(driver));
 
@@ -182,10 +175,8 @@ TEST_F(ChangePasswordTest, WrongPasswordsUntilTheTokenLocksEndWithTheErrorAndThe
 
 TEST_F(ChangePasswordTest, ALockedTokenEndsWithB00100A4AndTheHostIsToldCode7) {
   ASSERT_EQ(CKR_OK, token.vendor()->Q_SetPinLock(kSlot, Q_PIN_USER, CK_TRUE));
-  std::vector<ShownWindow> shown;
   testkit::ModalDriver driver;
-  driver.Then("locked", testkit::Titled("User Tools"),
-              Expect("An error occurred while changing the password.\n" + CodeLine(0xB00100A4), &shown));
+  ExpectBox(driver, "An error occurred while changing the password.\n" + CodeLine(0xB00100A4));
 
   EXPECT_EQ(S_OK, ChangePassword(driver));
 
@@ -199,11 +190,9 @@ TEST_F(ChangePasswordTest, ALockedTokenEndsWithB00100A4AndTheHostIsToldCode7) {
 
 TEST_F(ChangePasswordTest, ANullNewPasswordReachesSetPinWithLengthZero) {
   host().nullNewPassword = true;
-  std::vector<ShownWindow> shown;
   testkit::ModalDriver driver;
   // The token refuses a null PIN pointer: the flow reports its code.
-  driver.Then("refused", testkit::Titled("User Tools"),
-              Expect("An error occurred while changing the password.\n" + CodeLine(0xB0010007), &shown));
+  ExpectBox(driver, "An error occurred while changing the password.\n" + CodeLine(0xB0010007));
 
   EXPECT_EQ(S_OK, ChangePassword(driver));
 
@@ -218,10 +207,8 @@ TEST_F(ChangePasswordTest, ATokenThatIsNotThereEndsWithE1) {
   host().serial = L"FFFF0000";
   ASSERT_EQ(CKR_OK, token.DeleteToken(1));
   ASSERT_EQ(CKR_OK, token.DeleteToken(kSlot));
-  std::vector<ShownWindow> shown;
   testkit::ModalDriver driver;
-  driver.Then("no token", testkit::Titled("User Tools"),
-              Expect("An error occurred while changing the password.\n" + CodeLine(0xB00100E1), &shown));
+  ExpectBox(driver, "An error occurred while changing the password.\n" + CodeLine(0xB00100E1));
 
   EXPECT_EQ(S_OK, ChangePassword(driver));
   EXPECT_TRUE(token.Calls("C_OpenSession").empty());
@@ -278,12 +265,12 @@ TEST_F(ChangePasswordTest, AFailureAtEachCryptokiCallEndsWithItsCodeAndNoSession
     token.ResetHooks();
     ASSERT_EQ(CKR_OK, token.Inject(c.function, 1, c.rv));
 
-    std::vector<ShownWindow> shown;
+    shown.clear();
     testkit::ModalDriver driver;
     const std::string text = c.changed ? std::string("Password has been changed successfully.")
                                        : "An error occurred while changing the password.\n" +
                                              CodeLine(0xB0010000u | static_cast<unsigned>(c.rv));
-    driver.Then(c.function, testkit::Titled("User Tools"), Expect(text, &shown));
+    ExpectBox(driver, text);
     EXPECT_EQ(S_OK, ChangePassword(driver));
 
     EXPECT_EQ(1u, shown.size());
@@ -327,9 +314,8 @@ TEST(ChangePasswordWithoutLibrary, ALibraryThatCannotBeLoadedShows2207AndEndsWit
 class ChangeUserPinTest : public ChangePasswordTest {};
 
 TEST_F(ChangeUserPinTest, SuccessIsShownAndTheTokenStatusUpdated) {
-  std::vector<ShownWindow> shown;
   testkit::ModalDriver driver;
-  driver.Then("success", testkit::Titled("User Tools"), Expect("User PIN has been changed successfully.", &shown));
+  ExpectBox(driver, "User PIN has been changed successfully.");
   EXPECT_EQ(S_OK, harness.Click(IDC_CHANGE_USER_PIN));
   driver.Finish();
   ASSERT_EQ(1u, shown.size());

@@ -113,18 +113,18 @@ TEST(DialogWindow, ARunCentresOverTheOwnerAndReturnsWhatTheDialogEndedWith) {
   EXPECT_EQ(nullptr, dialog.Window()) << "no window after the last message";
 }
 
-TEST(DialogWindow, AHiddenOwnerCentresTheDialogInTheWorkArea) {
-  TopWindow owner(0, 0, 200, 150, false);
-  ASSERT_NE(nullptr, owner.get());
-  ProbeDialog dialog;
-  INT_PTR result = 0;
-  const RECT placed = RunAndClose(dialog, owner.get(), &result);
-  const RECT work = WorkArea(owner.get());
-  EXPECT_NEAR(CenterX(work), CenterX(placed), 1);
-  EXPECT_NEAR(CenterY(work), CenterY(placed), 1);
-}
-
-TEST(DialogWindow, ADialogThatWouldStickOutIsMovedBackIntoTheWorkArea) {
+TEST(DialogWindow, AHiddenOwnerCentresTheDialogInTheWorkAreaThatItNeverLeaves) {
+  {
+    TopWindow owner(0, 0, 200, 150, false);
+    ASSERT_NE(nullptr, owner.get());
+    ProbeDialog dialog;
+    INT_PTR result = 0;
+    const RECT placed = RunAndClose(dialog, owner.get(), &result);
+    const RECT work = WorkArea(owner.get());
+    EXPECT_NEAR(CenterX(work), CenterX(placed), 1);
+    EXPECT_NEAR(CenterY(work), CenterY(placed), 1);
+  }
+  // A dialog that would stick out over its owner is moved back into the work area.
   const RECT work = WorkArea(nullptr);
   for (const POINT& corner : {POINT{work.right - 60, work.bottom - 40}, POINT{work.left - 150, work.top - 100}}) {
     TopWindow owner(corner.x, corner.y, 100, 80, true);
@@ -159,7 +159,7 @@ TEST(DialogWindow, CommandEntriesMatchTheirCodeOrAnyCode) {
   EXPECT_EQ(107, result);
 }
 
-TEST(DialogWindow, AModelessDialogLivesUntilDestroyed) {
+TEST(DialogWindow, AModelessDialogLivesUntilDestroyedAndADetachedDestroyReachesTheObjectNoMore) {
   TopWindow parent(50, 50, 400, 300, true);
   ProbeDialog dialog;
   HWND window = dialog.Create(parent.get());
@@ -171,14 +171,11 @@ TEST(DialogWindow, AModelessDialogLivesUntilDestroyed) {
   EXPECT_FALSE(::IsWindow(window));
   EXPECT_EQ(window, dialog.finalWindow);
   EXPECT_EQ(nullptr, dialog.Window());
-}
 
-TEST(DialogWindow, ADetachedDestroyReachesTheObjectNoMore) {
-  TopWindow parent(50, 50, 400, 300, true);
-  ProbeDialog dialog;
-  HWND window = dialog.Create(parent.get());
+  ProbeDialog detached;
+  window = detached.Create(parent.get());
   ASSERT_NE(nullptr, window);
-  dialog.DestroyDetached();
+  detached.DestroyDetached();
   EXPECT_FALSE(::IsWindow(window));
-  EXPECT_EQ(nullptr, dialog.finalWindow) << "the last message reached a detached object";
+  EXPECT_EQ(nullptr, detached.finalWindow) << "the last message reached a detached object";
 }

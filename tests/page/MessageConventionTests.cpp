@@ -74,7 +74,7 @@ class MessageTest : public ::testing::Test {
   UserPage* userPage = nullptr;
 };
 
-TEST_F(MessageTest, CodeZeroShowsThePlainMessageWithTheErrorIcon) {
+TEST_F(MessageTest, CodeZeroShowsThePlainMessageWithTheErrorIconAndOnlyOk) {
   HostAtBox atBox;
   int result = 0;
   const ShownWindow box = Box([&] { return userPage->ShowErrorMessage(IDS_REGISTER_FAILED, 0, nullptr); }, IDOK,
@@ -89,37 +89,40 @@ TEST_F(MessageTest, CodeZeroShowsThePlainMessageWithTheErrorIcon) {
   EXPECT_EQ(0u, host().Count("GetErrorText")) << "no description for code 0";
 }
 
-TEST_F(MessageTest, TheHostsDescriptionFollowsTheMessageAfterAnEmptyLine) {
-  host().errorTextResult = S_OK;
-  host().hasErrorText = true;
-  host().errorText = L"The token was removed.";
-  const ShownWindow box =
-      Box([&] { return userPage->ShowErrorMessage(IDS_REGISTER_FAILED, E_FAIL, nullptr); }, IDOK);
-  EXPECT_EQ("Unable to register certificate.\n\nThe token was removed.", box.text);
-  EXPECT_EQ(BoxIcon::Error, box.icon) << ToString(box.icon);
-  const std::vector<std::string> expected = {Call("GetErrorText", 0x80004005LL), Call("HideStatus")};
-  EXPECT_EQ(expected, host().Trace());
-}
-
-TEST_F(MessageTest, WithoutADescriptionTheCodeFollowsOnASecondLine) {
-  const ShownWindow box =
-      Box([&] { return userPage->ShowErrorMessage(IDS_REGISTER_FAILED, E_FAIL, nullptr); }, IDOK);
-  EXPECT_EQ("Unable to register certificate.\nError Code is  0x80004005.", box.text);
-  EXPECT_EQ(BoxIcon::Error, box.icon) << ToString(box.icon);
-
-  // A text the host hands out with a failure, or an empty success, is no description.
-  host().hasErrorText = true;
-  host().errorText = L"not a description";
-  host().errorTextResult = S_FALSE;
-  EXPECT_EQ("Unable to register certificate.\nError Code is  0x80004005.",
-            Box([&] { return userPage->ShowErrorMessage(IDS_REGISTER_FAILED, E_FAIL, nullptr); }, IDOK).text);
-  host().errorText = L"";
-  host().errorTextResult = S_OK;
-  EXPECT_EQ("An error occurred while importing the certificate.\nError Code is  0xb00100a0.",
-            Box([&] { return userPage->ShowErrorMessage(IDS_IMPORT_FAILED, 0xB00100A0, nullptr); }, IDOK).text);
-  host().hasErrorText = false;
-  EXPECT_EQ("\nError Code is  0x7.", Box([&] { return userPage->ShowErrorMessage(0, 7, nullptr); }, IDOK).text)
-      << "message id 0 leaves the first line empty";
+// The host's description follows the message after an empty line; without one, the code
+// follows on a second line.
+TEST_F(MessageTest, TheHostsDescriptionOrElseTheCodeFollowsTheMessage) {
+  const struct {
+    bool hasText;
+    HRESULT textResult;
+    const wchar_t* text;
+    UINT message;
+    HRESULT code;
+    const char* shown;
+  } cases[] = {
+      {true, S_OK, L"The token was removed.", IDS_REGISTER_FAILED, E_FAIL,
+       "Unable to register certificate.\n\nThe token was removed."},
+      {false, S_OK, L"", IDS_REGISTER_FAILED, E_FAIL, "Unable to register certificate.\nError Code is  0x80004005."},
+      // A text the host hands out with a failure, or an empty success, is no description.
+      {true, S_FALSE, L"not a description", IDS_REGISTER_FAILED, E_FAIL,
+       "Unable to register certificate.\nError Code is  0x80004005."},
+      {true, S_OK, L"", IDS_IMPORT_FAILED, static_cast<HRESULT>(0xB00100A0),
+       "An error occurred while importing the certificate.\nError Code is  0xb00100a0."},
+      {false, S_OK, L"", 0, 7, "\nError Code is  0x7."},  // message id 0 leaves the first line empty
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.shown);
+    host().Clear();
+    host().hasErrorText = c.hasText;
+    host().errorTextResult = c.textResult;
+    host().errorText = c.text;
+    const ShownWindow box = Box([&] { return userPage->ShowErrorMessage(c.message, c.code, nullptr); }, IDOK);
+    EXPECT_EQ(c.shown, box.text);
+    EXPECT_EQ(BoxIcon::Error, box.icon) << ToString(box.icon);
+    const std::vector<std::string> expected = {
+        Call("GetErrorText", static_cast<long long>(static_cast<unsigned long>(c.code))), Call("HideStatus")};
+    EXPECT_EQ(expected, host().Trace());
+  }
 }
 
 TEST_F(MessageTest, AHugeDescriptionIsCutAtTheComposedBuffer) {

@@ -35,25 +35,21 @@ TEST_F(PageTest, ActivationCreatesThePageDialogAsAChildWithTheStringTableTexts) 
   EXPECT_TRUE(::GetWindowLongA(window, GWL_STYLE) & WS_CHILD);
   EXPECT_FALSE(::GetWindowLongA(window, GWL_STYLE) & WS_VISIBLE) << "the host shows the page, not Activate";
 
-  EXPECT_EQ("Change User PIN", harness.ItemText(IDC_CHANGE_USER_PIN));
-  EXPECT_EQ("Certificates", harness.ItemText(IDC_CERTIFICATE_GROUP)) << "the template's text was not replaced";
-  EXPECT_EQ("Manage", harness.ItemText(IDC_MANAGE));
-  EXPECT_EQ("Import", harness.ItemText(IDC_IMPORT));
-  EXPECT_EQ("PKI Storage", harness.ItemText(IDC_PKI_STORAGE_GROUP));
-  EXPECT_EQ("Change Password", harness.ItemText(IDC_CHANGE_PASSWORD));
-  EXPECT_EQ("PIN is blocked!", harness.ItemText(IDC_PIN_BLOCKED));
-  EXPECT_EQ("Password is blocked!", harness.ItemText(IDC_PASSWORD_BLOCKED));
-  EXPECT_EQ("Auto Registration", harness.ItemText(IDC_AUTO_REGISTRATION));
+  // The group and the two labels read "Cetificate", "PIN Blocked!" and "Password Blocked!" in the template.
+  std::string texts;
+  for (int id : kTableIds) texts += harness.ItemText(id) + "|";
+  EXPECT_EQ("Change User PIN|Certificates|Manage|Import|PKI Storage|Change Password|PIN is blocked!|"
+            "Password is blocked!|Auto Registration|",
+            texts);
 
-  EXPECT_FALSE(harness.ItemShown(IDC_PIN_BLOCKED));
-  EXPECT_FALSE(harness.ItemShown(IDC_PASSWORD_BLOCKED));
-  for (int id : TableIds()) EXPECT_TRUE(harness.ItemEnabled(id)) << "control " << id;
-  for (int id : ManagedIds()) EXPECT_TRUE(harness.ItemShown(id)) << "control " << id;
-  EXPECT_TRUE(harness.ItemShown(IDC_AUTO_REGISTRATION));
+  EXPECT_EQ("SE SE SE SE SE SE hE hE SE", States());
 }
 
-TEST_F(PageTest, ActivationPlacesThePageAtTheGivenRectangle) {
+TEST_F(PageTest, ActivationPlacesThePageAtTheGivenRectangleAndShowAndMoveNeedADialog) {
   ASSERT_EQ(S_OK, harness.Create());
+  const RECT rect = {0, 0, 100, 100};
+  EXPECT_EQ(E_UNEXPECTED, page()->Show(SW_SHOW));
+  EXPECT_EQ(E_UNEXPECTED, page()->Move(&rect));
   ASSERT_EQ(S_OK, harness.Connect());
   const RECT where = {7, 9, 407, 309};
   ASSERT_EQ(S_OK, harness.Activate(where));
@@ -73,6 +69,9 @@ TEST_F(PageTest, ActivationPlacesThePageAtTheGivenRectangle) {
   EXPECT_TRUE(::IsWindowVisible(harness.PageWindow()));
   ASSERT_EQ(S_OK, page()->Show(SW_HIDE));
   EXPECT_FALSE(::IsWindowVisible(harness.PageWindow()));
+  ASSERT_EQ(S_OK, page()->Deactivate());
+  EXPECT_EQ(E_UNEXPECTED, page()->Show(SW_SHOW));
+  EXPECT_EQ(E_UNEXPECTED, page()->Move(&rect));
 }
 
 TEST_F(PageTest, ActivationConnectsTheHostThenRefreshesQuietlyAndAsksForAutoRegistration) {
@@ -98,21 +97,21 @@ TEST_F(PageTest, ActivationConnectsTheHostThenRefreshesQuietlyAndAsksForAutoRegi
   EXPECT_EQ(0u, host().Count("ReportResult")) << "the activation refresh is quiet";
 }
 
-TEST_F(PageTest, ActivationWithoutTheSecondObjectAnswersPointerErrorAndKeepsTheDialog) {
-  ASSERT_EQ(S_OK, harness.Create());
-  ASSERT_EQ(S_OK, harness.Connect(1));
-  const RECT where = {0, 0, 400, 300};
-  const HRESULT hr = harness.Activate(where);
-  EXPECT_EQ(E_POINTER, hr) << std::hex << hr;
-  EXPECT_NE(nullptr, harness.PageWindow()) << "the dialog stays until Deactivate";
-  EXPECT_EQ(std::vector<std::string>{Call("SetPageFrame", Arg(harness.frame()), 0)}, host().Trace());
-  EXPECT_EQ(S_OK, page()->Deactivate());
-  EXPECT_EQ(nullptr, harness.PageWindow());
-}
-
-TEST_F(PageTest, ActivationFailsWithPointerErrorWhenAHostObjectLacksItsInterface) {
+TEST_F(PageTest, ActivationFailsWithPointerErrorWhenAHostObjectOrItsInterfaceIsMissing) {
   const RECT where = {0, 0, 400, 300};
   {
+    ASSERT_EQ(S_OK, harness.Create());
+    ASSERT_EQ(S_OK, harness.Connect(1));  // without the second object
+    const HRESULT hr = harness.Activate(where);
+    EXPECT_EQ(E_POINTER, hr) << std::hex << hr;
+    EXPECT_NE(nullptr, harness.PageWindow()) << "the dialog stays until Deactivate";
+    EXPECT_EQ(std::vector<std::string>{Call("SetPageFrame", Arg(harness.frame()), 0)}, host().Trace());
+    EXPECT_EQ(S_OK, page()->Deactivate());
+    EXPECT_EQ(nullptr, harness.PageWindow());
+    harness.Release();
+  }
+  {
+    host().Clear();
     host().answersToken = false;
     ASSERT_EQ(S_OK, harness.Create());
     ASSERT_EQ(S_OK, harness.Connect());
@@ -191,8 +190,20 @@ TEST_F(PageTest, WithAutoRegistrationOfferedTheButtonsKeepTheirTemplatePlaces) {
   EXPECT_TRUE(SameRect(harness.DialogUnits(36, 100, 70, 14), harness.ItemRect(IDC_MANAGE)));
 }
 
-TEST_F(PageTest, SetPageSiteKeepsTheFirstSiteUntilItIsCleared) {
+TEST_F(PageTest, SetPageSiteKeepsTheFirstSiteUntilClearedAndSetObjectsOneReferencePerObject) {
   ASSERT_EQ(S_OK, harness.Create());
+  EXPECT_EQ(E_POINTER, page()->SetObjects(2, nullptr));
+  IUnknown* objects[2] = {host().StatusObject(), host().TokenObject()};
+  ASSERT_EQ(S_OK, page()->SetObjects(2, objects));
+  ASSERT_EQ(S_OK, page()->SetObjects(2, objects));
+  EXPECT_EQ(2, host().status.refs());
+  EXPECT_EQ(2, host().token.refs());
+  ASSERT_EQ(S_OK, page()->SetObjects(1, objects));
+  EXPECT_EQ(2, host().status.refs()) << "the old objects are replaced";
+  EXPECT_EQ(1, host().token.refs());
+  ASSERT_EQ(S_OK, page()->SetObjects(0, objects));
+  EXPECT_EQ(1, host().status.refs());
+
   testkit::FakePageSite first, second;
   ASSERT_EQ(S_OK, page()->SetPageSite(&first));
   EXPECT_EQ(2, first.refs());
@@ -206,21 +217,6 @@ TEST_F(PageTest, SetPageSiteKeepsTheFirstSiteUntilItIsCleared) {
   EXPECT_EQ(2, second.refs());
   harness.Release();
   EXPECT_EQ(1, second.refs());
-}
-
-TEST_F(PageTest, SetObjectsKeepsOneReferencePerObjectAndReplacesTheOldOnes) {
-  ASSERT_EQ(S_OK, harness.Create());
-  EXPECT_EQ(E_POINTER, page()->SetObjects(2, nullptr));
-  IUnknown* objects[2] = {host().StatusObject(), host().TokenObject()};
-  ASSERT_EQ(S_OK, page()->SetObjects(2, objects));
-  ASSERT_EQ(S_OK, page()->SetObjects(2, objects));
-  EXPECT_EQ(2, host().status.refs());
-  EXPECT_EQ(2, host().token.refs());
-  ASSERT_EQ(S_OK, page()->SetObjects(1, objects));
-  EXPECT_EQ(2, host().status.refs());
-  EXPECT_EQ(1, host().token.refs());
-  ASSERT_EQ(S_OK, page()->SetObjects(0, objects));
-  EXPECT_EQ(1, host().status.refs());
 }
 
 TEST_F(PageTest, ThePageIsNeverDirtyAndApplySucceeds) {
@@ -238,18 +234,6 @@ TEST_F(PageTest, ThePageIsNeverDirtyAndApplySucceeds) {
   EXPECT_EQ(S_OK, page()->Deactivate());
   EXPECT_EQ(S_FALSE, page()->IsPageDirty());
   EXPECT_EQ(S_OK, page()->Apply());
-}
-
-TEST_F(PageTest, ShowAndMoveNeedADialog) {
-  ASSERT_EQ(S_OK, harness.Create());
-  const RECT rect = {0, 0, 100, 100};
-  EXPECT_EQ(E_UNEXPECTED, page()->Show(SW_SHOW));
-  EXPECT_EQ(E_UNEXPECTED, page()->Move(&rect));
-  ASSERT_EQ(S_OK, harness.Connect());
-  ASSERT_EQ(S_OK, harness.Activate());
-  ASSERT_EQ(S_OK, page()->Deactivate());
-  EXPECT_EQ(E_UNEXPECTED, page()->Show(SW_SHOW));
-  EXPECT_EQ(E_UNEXPECTED, page()->Move(&rect));
 }
 
 TEST_F(PageTest, DeactivateDestroysOnlyTheDialogAndASecondActivateConnectsAgain) {

@@ -2,6 +2,7 @@
 // A page of the real DLL in a host-like window, with the fake host.
 #include <windows.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,6 +14,8 @@
 #include "kit/PageHarness.h"
 #include "page/HostInterfaces.h"
 #include "res/resource.h"
+
+using ::testing::MatchesRegex;
 
 class PageTest : public ::testing::Test {
  protected:
@@ -32,24 +35,24 @@ class PageTest : public ::testing::Test {
   testkit::FakeHost& host() { return harness.host; }
   IPropertyPage* page() { return harness.page(); }
 
+  // The controls of the page's table, in table order.
+  static constexpr int kTableIds[] = {IDC_CHANGE_USER_PIN, IDC_CERTIFICATE_GROUP, IDC_MANAGE,
+                                      IDC_IMPORT,          IDC_PKI_STORAGE_GROUP, IDC_CHANGE_PASSWORD,
+                                      IDC_PIN_BLOCKED,     IDC_PASSWORD_BLOCKED,  IDC_AUTO_REGISTRATION};
+
+  // The table's controls, each "S" or "h" (shown, hidden) followed by "E" or "d" (enabled,
+  // disabled). Compare with MatchesRegex, where ".." leaves a control unchecked.
+  std::string States() const {
+    std::string states;
+    for (int id : kTableIds)
+      states += std::string(states.empty() ? "" : " ") + (harness.ItemShown(id) ? "S" : "h") +
+                (harness.ItemEnabled(id) ? "E" : "d");
+    return states;
+  }
+
   testkit::ModuleUnderTest module;
   testkit::PageHarness harness{module};
 };
-
-// The ids of the page's table, in table order.
-inline const std::vector<int>& TableIds() {
-  static const std::vector<int> ids = {IDC_CHANGE_USER_PIN, IDC_CERTIFICATE_GROUP, IDC_MANAGE,
-                                       IDC_IMPORT,          IDC_PKI_STORAGE_GROUP, IDC_CHANGE_PASSWORD,
-                                       IDC_PIN_BLOCKED,     IDC_PASSWORD_BLOCKED,  IDC_AUTO_REGISTRATION};
-  return ids;
-}
-
-// The controls whose visibility follows the state.
-inline const std::vector<int>& ManagedIds() {
-  static const std::vector<int> ids = {IDC_CHANGE_USER_PIN, IDC_CERTIFICATE_GROUP, IDC_MANAGE,
-                                       IDC_IMPORT,          IDC_PKI_STORAGE_GROUP, IDC_CHANGE_PASSWORD};
-  return ids;
-}
 
 inline bool SameRect(const RECT& a, const RECT& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;

@@ -217,15 +217,6 @@ TEST_F(StringTable, TextsKeepTheirSignificantBlanksAndLineBreaks) {
   EXPECT_NE(std::string::npos, warning.find("your token until  certificate conversion")) << warning;
 }
 
-TEST_F(StringTable, PageControlTextsReplaceTheTemplatePlaceholders) {
-  // The page's template reads "Cetificate", "PIN Blocked!" and "Password Blocked!" until
-  // initialisation loads these.
-  EXPECT_EQ("Certificates", AnsiString(IDS_CERTIFICATES));
-  EXPECT_EQ("PIN is blocked!", AnsiString(IDS_PIN_BLOCKED));
-  EXPECT_EQ("Password is blocked!", AnsiString(IDS_PASSWORD_BLOCKED));
-  EXPECT_EQ("User Tools", AnsiString(IDS_PAGE_TITLE));
-}
-
 // ---------------------------------------------------------------------------------------------
 // Dialogs.
 
@@ -240,26 +231,6 @@ TEST_F(DialogResources, UserPageIsAHiddenChildOf270By180UnitsInMsSansSerif8) {
   // The host's sheet shows the page: it must be a child without a frame of its own.
   EXPECT_EQ(static_cast<uint32_t>(WS_CHILD), page.style & (WS_CHILD | WS_POPUP));
   EXPECT_EQ(0u, page.style & (WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME)) << std::hex << page.style;
-}
-
-TEST_F(DialogResources, ImportAndManageCanMoveIntoTheAutoRegistrationSlot) {
-  // Without auto registration, Import takes the place of that button and Manage the place of
-  // Import: the three buttons share one row and one size.
-  DialogTemplate page;
-  ASSERT_TRUE(Dialog(IDD_USERPAGE, &page));
-  const DialogTemplate::Item* manage = page.FindItem(IDC_MANAGE);
-  const DialogTemplate::Item* import = page.FindItem(IDC_IMPORT);
-  const DialogTemplate::Item* autoReg = page.FindItem(IDC_AUTO_REGISTRATION);
-  ASSERT_TRUE(manage && import && autoReg);
-  for (const DialogTemplate::Item* b : {import, autoReg}) {
-    EXPECT_EQ(manage->y, b->y);
-    EXPECT_EQ(manage->cx, b->cx);
-    EXPECT_EQ(manage->cy, b->cy);
-  }
-  EXPECT_LT(manage->x, import->x);
-  EXPECT_LT(import->x, autoReg->x);
-  EXPECT_EQ(188, autoReg->x);
-  EXPECT_EQ(100, autoReg->y);
 }
 
 TEST_F(DialogResources, ModalDialogsHaveTheirCaptionsAndACloseBox) {
@@ -291,14 +262,6 @@ TEST_F(DialogResources, ModalDialogsHaveTheirCaptionsAndACloseBox) {
 
 namespace {
 
-// A hidden top-level window to own the dialogs created from the DLL's templates.
-ScopedWindow MakeOwner() {
-  return ScopedWindow(::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
-                                        ::GetModuleHandleW(nullptr), nullptr));
-}
-
-INT_PTR CALLBACK NoHandling(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-
 std::wstring ClassOf(HWND window) {
   wchar_t name[64] = {};
   ::GetClassNameW(window, name, 64);
@@ -307,18 +270,33 @@ std::wstring ClassOf(HWND window) {
 
 LONG StyleOf(HWND dialog, int id) { return ::GetWindowLongW(::GetDlgItem(dialog, id), GWL_STYLE); }
 
+// Dialogs created from the DLL's templates, owned by a hidden top-level window.
+class CreatedDialogs : public DllResources {
+ protected:
+  void SetUp() override {
+    DllResources::SetUp();
+    ASSERT_TRUE(owner_) << "no owner window (is DISPLAY set?), error " << ::GetLastError();
+  }
+  ScopedWindow Create(int id) {
+    return ScopedWindow(::CreateDialogParamW(dll(), MAKEINTRESOURCEW(id), owner_.get(), NoHandling, 0));
+  }
+
+ private:
+  static INT_PTR CALLBACK NoHandling(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+  ScopedWindow owner_{::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
+                                        ::GetModuleHandleW(nullptr), nullptr)};
+};
+
 }  // namespace
 
-TEST_F(DialogResources, EveryDialogCreatesWithEachOfItsControls) {
-  ScopedWindow owner = MakeOwner();
-  ASSERT_TRUE(owner) << "no owner window (is DISPLAY set?), error " << ::GetLastError();
+TEST_F(CreatedDialogs, EveryDialogCreatesWithEachOfItsControls) {
   const int dialogs[] = {IDD_USERPAGE,           IDD_ADVANCED_SETTINGS,  IDD_AUTO_REGISTRATION,
                          IDD_CERTIFICATE_DETAILS, IDD_IMPORT_CERTIFICATE, IDD_MANAGE_CERTIFICATES};
   for (int id : dialogs) {
     DialogTemplate dialog;
     ASSERT_TRUE(Dialog(id, &dialog)) << id;
     // A control whose window class does not exist makes the creation fail.
-    ScopedWindow window(::CreateDialogParamW(dll(), MAKEINTRESOURCEW(id), owner.get(), NoHandling, 0));
+    ScopedWindow window = Create(id);
     ASSERT_TRUE(window) << "dialog " << id << " cannot be created, error " << ::GetLastError();
     for (const DialogTemplate::Item& item : dialog.items) {
       if (item.id == -1) continue;
@@ -327,10 +305,8 @@ TEST_F(DialogResources, EveryDialogCreatesWithEachOfItsControls) {
   }
 }
 
-TEST_F(DialogResources, PageShowsItsThreeGroupIcons) {
-  ScopedWindow owner = MakeOwner();
-  ASSERT_TRUE(owner) << "no owner window, error " << ::GetLastError();
-  ScopedWindow page(::CreateDialogParamW(dll(), MAKEINTRESOURCEW(IDD_USERPAGE), owner.get(), NoHandling, 0));
+TEST_F(CreatedDialogs, PageShowsItsThreeGroupIcons) {
+  ScopedWindow page = Create(IDD_USERPAGE);
   ASSERT_TRUE(page) << "error " << ::GetLastError();
   int icons = 0;
   for (HWND child = ::GetWindow(page.get(), GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
@@ -341,12 +317,8 @@ TEST_F(DialogResources, PageShowsItsThreeGroupIcons) {
   EXPECT_EQ(3, icons);
 }
 
-TEST_F(DialogResources, InputControlsBehaveAsTheirDialogsNeed) {
-  ScopedWindow owner = MakeOwner();
-  ASSERT_TRUE(owner) << "no owner window, error " << ::GetLastError();
-
-  ScopedWindow import(
-      ::CreateDialogParamW(dll(), MAKEINTRESOURCEW(IDD_IMPORT_CERTIFICATE), owner.get(), NoHandling, 0));
+TEST_F(CreatedDialogs, InputControlsBehaveAsTheirDialogsNeed) {
+  ScopedWindow import = Create(IDD_IMPORT_CERTIFICATE);
   ASSERT_TRUE(import);
   EXPECT_TRUE(StyleOf(import.get(), IDC_FILE_PASSWORD) & ES_PASSWORD) << "the file password shows as typed";
   EXPECT_FALSE(StyleOf(import.get(), IDC_FILE_PATH) & ES_PASSWORD);
@@ -354,8 +326,7 @@ TEST_F(DialogResources, InputControlsBehaveAsTheirDialogsNeed) {
   EXPECT_EQ(static_cast<LRESULT>(MAKELONG(IDC_IMPORT_OK, DC_HASDEFID)),
             ::SendMessageW(import.get(), DM_GETDEFID, 0, 0));
 
-  ScopedWindow autoReg(
-      ::CreateDialogParamW(dll(), MAKEINTRESOURCEW(IDD_AUTO_REGISTRATION), owner.get(), NoHandling, 0));
+  ScopedWindow autoReg = Create(IDD_AUTO_REGISTRATION);
   ASSERT_TRUE(autoReg);
   // The days can be typed as well as picked, and the list keeps the order it is filled in.
   const LONG days = StyleOf(autoReg.get(), IDC_WARNING_DAYS);
@@ -364,14 +335,12 @@ TEST_F(DialogResources, InputControlsBehaveAsTheirDialogsNeed) {
   EXPECT_EQ(BS_AUTOCHECKBOX, StyleOf(autoReg.get(), IDC_ENABLE_AUTO_REGISTRATION) & BS_TYPEMASK);
   EXPECT_EQ(BS_AUTOCHECKBOX, StyleOf(autoReg.get(), IDC_ENABLE_EXPIRATION_WARNING) & BS_TYPEMASK);
 
-  ScopedWindow advanced(
-      ::CreateDialogParamW(dll(), MAKEINTRESOURCEW(IDD_ADVANCED_SETTINGS), owner.get(), NoHandling, 0));
+  ScopedWindow advanced = Create(IDD_ADVANCED_SETTINGS);
   ASSERT_TRUE(advanced);
   EXPECT_EQ(BS_AUTORADIOBUTTON, StyleOf(advanced.get(), IDC_USE_FILE_NAME) & BS_TYPEMASK);
   EXPECT_EQ(BS_AUTORADIOBUTTON, StyleOf(advanced.get(), IDC_USE_GUID) & BS_TYPEMASK);
 
-  ScopedWindow manage(
-      ::CreateDialogParamW(dll(), MAKEINTRESOURCEW(IDD_MANAGE_CERTIFICATES), owner.get(), NoHandling, 0));
+  ScopedWindow manage = Create(IDD_MANAGE_CERTIFICATES);
   ASSERT_TRUE(manage);
   HWND list = ::GetDlgItem(manage.get(), IDC_CERTIFICATE_LIST);
   EXPECT_EQ(L"SysListView32", ClassOf(list));
@@ -380,8 +349,7 @@ TEST_F(DialogResources, InputControlsBehaveAsTheirDialogsNeed) {
   EXPECT_TRUE(listStyle & LVS_SINGLESEL) << "more than one certificate can be selected";
   EXPECT_TRUE(listStyle & LVS_SHOWSELALWAYS) << "the selection vanishes while a button has the focus";
 
-  ScopedWindow details(
-      ::CreateDialogParamW(dll(), MAKEINTRESOURCEW(IDD_CERTIFICATE_DETAILS), owner.get(), NoHandling, 0));
+  ScopedWindow details = Create(IDD_CERTIFICATE_DETAILS);
   ASSERT_TRUE(details);
   EXPECT_EQ(L"SysListView32", ClassOf(::GetDlgItem(details.get(), IDC_FIELD_LIST)));
   EXPECT_EQ(LVS_REPORT, StyleOf(details.get(), IDC_FIELD_LIST) & LVS_TYPEMASK);

@@ -55,15 +55,6 @@ TEST_F(ServerTest, ExportsTheFourEntryPointsByNameWithOrdinalsOneToFour) {
   EXPECT_EQ(nullptr, ::GetProcAddress(module.handle(), "DllMain"));
 }
 
-TEST_F(ServerTest, CanUnloadNowIsFalseWhileAPageLives) {
-  IPropertyPage* page = nullptr;
-  HRESULT hr = module.CreatePage(nullptr, IID_IPropertyPage, reinterpret_cast<void**>(&page));
-  ASSERT_EQ(S_OK, hr) << std::hex << hr;
-  EXPECT_EQ(S_FALSE, module.CanUnloadNow());
-  page->Release();
-  EXPECT_EQ(S_OK, module.CanUnloadNow());
-}
-
 TEST_F(ServerTest, CanUnloadNowIsFalseWhileLockServerIsOutstanding) {
   IClassFactory* factory = nullptr;
   HRESULT hr = module.GetClassObject(CLSID_UserPage, IID_IClassFactory, reinterpret_cast<void**>(&factory));
@@ -82,26 +73,20 @@ TEST_F(ServerTest, CanUnloadNowIsFalseWhileLockServerIsOutstanding) {
   EXPECT_EQ(S_OK, module.CanUnloadNow());
 }
 
-TEST_F(ServerTest, CanUnloadNowIsFalseWhileAClientHoldsTheFactory) {
-  IClassFactory* first = nullptr;
-  IUnknown* second = nullptr;
-  ASSERT_EQ(S_OK, module.GetClassObject(CLSID_UserPage, IID_IClassFactory, reinterpret_cast<void**>(&first)));
-  EXPECT_EQ(S_FALSE, module.CanUnloadNow());
-  ASSERT_EQ(S_OK, module.GetClassObject(CLSID_UserPage, IID_IUnknown, reinterpret_cast<void**>(&second)));
-  first->Release();
-  EXPECT_EQ(S_FALSE, module.CanUnloadNow()) << "the second reference still holds the module";
-  second->Release();
-  EXPECT_EQ(S_OK, module.CanUnloadNow());
-}
-
-TEST_F(ServerTest, GetClassObjectHandsOutOneCachedFactory) {
+TEST_F(ServerTest, GetClassObjectHandsOutOneCachedFactoryThatHoldsTheModule) {
   IClassFactory* a = nullptr;
   IClassFactory* b = nullptr;
+  IUnknown* unknown = nullptr;
   ASSERT_EQ(S_OK, module.GetClassObject(CLSID_UserPage, IID_IClassFactory, reinterpret_cast<void**>(&a)));
+  EXPECT_EQ(S_FALSE, module.CanUnloadNow());
   ASSERT_EQ(S_OK, module.GetClassObject(CLSID_UserPage, IID_IClassFactory, reinterpret_cast<void**>(&b)));
   EXPECT_EQ(a, b);
+  ASSERT_EQ(S_OK, module.GetClassObject(CLSID_UserPage, IID_IUnknown, reinterpret_cast<void**>(&unknown)));
   a->Release();
   b->Release();
+  EXPECT_EQ(S_FALSE, module.CanUnloadNow()) << "the IUnknown reference still holds the module";
+  unknown->Release();
+  EXPECT_EQ(S_OK, module.CanUnloadNow());
 }
 
 TEST_F(ServerTest, GetClassObjectRefusesAnotherClassAndLeavesTheOutNull) {
@@ -117,7 +102,7 @@ TEST_F(ServerTest, GetClassObjectRefusesAnotherClassAndLeavesTheOutNull) {
   EXPECT_EQ(S_OK, module.CanUnloadNow());
 }
 
-TEST_F(ServerTest, CreateInstanceAnswersOnlyUnknownAndPropertyPage) {
+TEST_F(ServerTest, CreateInstanceAnswersOnlyUnknownAndPropertyPageAndThePageHoldsTheModule) {
   IClassFactory* factory = nullptr;
   ASSERT_EQ(S_OK, module.GetClassObject(CLSID_UserPage, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
   void* out = reinterpret_cast<void*>(0x1234);
@@ -128,6 +113,8 @@ TEST_F(ServerTest, CreateInstanceAnswersOnlyUnknownAndPropertyPage) {
 
   IUnknown* unknown = nullptr;
   ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&unknown)));
+  factory->Release();
+  EXPECT_EQ(S_FALSE, module.CanUnloadNow()) << "a live page holds the module";
   IPropertyPage* page = nullptr;
   ASSERT_EQ(S_OK, unknown->QueryInterface(IID_IPropertyPage, reinterpret_cast<void**>(&page)));
   IUnknown* identity = nullptr;
@@ -138,14 +125,20 @@ TEST_F(ServerTest, CreateInstanceAnswersOnlyUnknownAndPropertyPage) {
   identity->Release();
   page->Release();
   unknown->Release();
-  factory->Release();
   EXPECT_EQ(S_OK, module.CanUnloadNow());
 }
 
-TEST_F(ServerTest, AggregationWorksWithUnknownAndDelegatesToTheOuter) {
+TEST_F(ServerTest, AggregationWorksOnlyWithUnknownAndDelegatesToTheOuter) {
   OuterUnknown outer;
+  void* out = reinterpret_cast<void*>(0x1234);
+  HRESULT hr = module.CreatePage(&outer, IID_IPropertyPage, &out);
+  EXPECT_EQ(CLASS_E_NOAGGREGATION, hr) << std::hex << hr;
+  EXPECT_EQ(nullptr, out);
+  EXPECT_EQ(1, outer.refs);
+  EXPECT_EQ(S_OK, module.CanUnloadNow());
+
   IUnknown* inner = nullptr;
-  HRESULT hr = module.CreatePage(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner));
+  hr = module.CreatePage(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner));
   ASSERT_EQ(S_OK, hr) << std::hex << hr;
   ASSERT_NE(nullptr, inner);
   outer.inner = inner;
@@ -163,15 +156,5 @@ TEST_F(ServerTest, AggregationWorksWithUnknownAndDelegatesToTheOuter) {
   EXPECT_EQ(before, outer.refs);
 
   inner->Release();
-  EXPECT_EQ(S_OK, module.CanUnloadNow());
-}
-
-TEST_F(ServerTest, AggregationWithAnotherInterfaceFailsWithNoAggregation) {
-  OuterUnknown outer;
-  void* out = reinterpret_cast<void*>(0x1234);
-  HRESULT hr = module.CreatePage(&outer, IID_IPropertyPage, &out);
-  EXPECT_EQ(CLASS_E_NOAGGREGATION, hr) << std::hex << hr;
-  EXPECT_EQ(nullptr, out);
-  EXPECT_EQ(1, outer.refs);
   EXPECT_EQ(S_OK, module.CanUnloadNow());
 }

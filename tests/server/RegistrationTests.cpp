@@ -62,7 +62,7 @@ class RegistrationTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(RegistrationTest, Regsvr32WritesExactlyTheScriptsKeysAndValues) {
+TEST_F(RegistrationTest, Regsvr32WritesExactlyTheScriptsKeysAndValuesAndRemovesThem) {
   ASSERT_EQ(0, Regsvr32(false));
 
   EXPECT_EQ(L"UserPage Class", ReadString(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage.1", nullptr));
@@ -85,6 +85,30 @@ TEST_F(RegistrationTest, Regsvr32WritesExactlyTheScriptsKeysAndValues) {
   EXPECT_EQ(dll_, ReadString(HKEY_CLASSES_ROOT, inproc, nullptr)) << "apostrophes must survive the script";
   EXPECT_EQ(L"Apartment", ReadString(HKEY_CLASSES_ROOT, inproc, L"ThreadingModel"));
   EXPECT_EQ((std::vector<std::wstring>{L"", L"ThreadingModel"}), Sorted(ValueNames(HKEY_CLASSES_ROOT, inproc)));
+
+  // The type library, whose contents the resources suite checks.
+  ITypeLib* lib = nullptr;
+  HRESULT hr = ::LoadRegTypeLib(LIBID_ZeltUtilUserPage, 1, 0, 0x0409, &lib);
+  ASSERT_EQ(S_OK, hr) << std::hex << hr;
+  TLIBATTR* attr = nullptr;
+  ASSERT_EQ(S_OK, lib->GetLibAttr(&attr));
+  EXPECT_EQ(1, attr->wMajorVerNum);
+  EXPECT_EQ(0, attr->wMinorVerNum);
+  EXPECT_EQ(0x0409u, attr->lcid);
+  lib->ReleaseTLibAttr(attr);
+  lib->Release();
+
+  // Unregistration removes the ProgIDs, the class and the type library, but keeps the CLSID key.
+  ASSERT_EQ(0, Regsvr32(true));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage.1"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
+  EXPECT_FALSE(SubkeyNames(HKEY_CLASSES_ROOT, L"CLSID").empty()) << "other classes must stay registered";
+  lib = nullptr;
+  hr = ::LoadRegTypeLib(LIBID_ZeltUtilUserPage, 1, 0, 0x0409, &lib);
+  EXPECT_TRUE(FAILED(hr)) << "type library still registered, hr " << std::hex << hr;
+  if (lib) lib->Release();
 }
 
 TEST_F(RegistrationTest, SecondRegistrationRewritesTheClassSubtree) {
@@ -101,51 +125,4 @@ TEST_F(RegistrationTest, SecondRegistrationRewritesTheClassSubtree) {
             Sorted(SubkeyNames(HKEY_CLASSES_ROOT, kClassKey)));
   EXPECT_TRUE(SubkeyNames(HKEY_CLASSES_ROOT, kClassKey + L"\\Programmable").empty());
   EXPECT_EQ(dll_, ReadString(HKEY_CLASSES_ROOT, kClassKey + L"\\InprocServer32", nullptr));
-}
-
-TEST_F(RegistrationTest, UnregistrationRemovesProgIdsAndClassButKeepsClsidKey) {
-  ASSERT_EQ(S_OK, CallExport("DllRegisterServer"));
-  ASSERT_EQ(0, Regsvr32(true));
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage.1"));
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage"));
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
-  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
-  EXPECT_FALSE(SubkeyNames(HKEY_CLASSES_ROOT, L"CLSID").empty()) << "other classes must stay registered";
-}
-
-TEST_F(RegistrationTest, TypeLibraryIsRegisteredAndGoneAfterUnregistration) {
-  ASSERT_EQ(0, Regsvr32(false));
-  ITypeLib* lib = nullptr;
-  HRESULT hr = ::LoadRegTypeLib(LIBID_ZeltUtilUserPage, 1, 0, 0x0409, &lib);
-  ASSERT_EQ(S_OK, hr) << std::hex << hr;
-  TLIBATTR* attr = nullptr;
-  ASSERT_EQ(S_OK, lib->GetLibAttr(&attr));
-  EXPECT_EQ(1, attr->wMajorVerNum);
-  EXPECT_EQ(0, attr->wMinorVerNum);
-  EXPECT_EQ(0x0409u, attr->lcid);
-  lib->ReleaseTLibAttr(attr);
-
-  BSTR name = nullptr, doc = nullptr;
-  ASSERT_EQ(S_OK, lib->GetDocumentation(-1, &name, &doc, nullptr, nullptr));
-  EXPECT_STREQ(L"ZELTUTILUSERPAGELib", name);
-  EXPECT_STREQ(L"ZeltUtilUserPage 1.0 Type Library", doc);
-  ::SysFreeString(name);
-  ::SysFreeString(doc);
-
-  ITypeInfo* info = nullptr;
-  ASSERT_EQ(S_OK, lib->GetTypeInfoOfGuid(CLSID_UserPage, &info));
-  BSTR className = nullptr, classDoc = nullptr;
-  ASSERT_EQ(S_OK, info->GetDocumentation(MEMBERID_NIL, &className, &classDoc, nullptr, nullptr));
-  EXPECT_STREQ(L"UserPage", className);
-  EXPECT_STREQ(L"UserPage Class", classDoc);
-  ::SysFreeString(className);
-  ::SysFreeString(classDoc);
-  info->Release();
-  lib->Release();
-
-  ASSERT_EQ(S_OK, CallExport("DllUnregisterServer"));
-  lib = nullptr;
-  hr = ::LoadRegTypeLib(LIBID_ZeltUtilUserPage, 1, 0, 0x0409, &lib);
-  EXPECT_TRUE(FAILED(hr)) << "type library still registered, hr " << std::hex << hr;
-  if (lib) lib->Release();
 }

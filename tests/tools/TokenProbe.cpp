@@ -81,7 +81,6 @@ std::vector<ObjectView> TokenProbe::objects(CK_SLOT_ID slot, bool withPrivate) {
   p11->C_FindObjectsFinal(session);
   for (CK_ULONG i = 0; i < count; ++i) {
     ObjectView v;
-    v.handle = handles[i];
     const std::vector<uint8_t> cls = attribute(p11, session, handles[i], CKA_CLASS);
     if (cls.size() == sizeof(CK_OBJECT_CLASS)) memcpy(&v.cls, cls.data(), sizeof v.cls);
     v.label = attribute(p11, session, handles[i], CKA_LABEL);
@@ -106,15 +105,13 @@ std::vector<uint8_t> TokenProbe::fileBytes(CK_SLOT_ID slot) {
   return readFile(widetext::fromUtf8(path));
 }
 
-CK_RV TokenProbe::create(CK_SLOT_ID slot, std::vector<CK_ATTRIBUTE> attributes, bool login) {
+CK_RV TokenProbe::create(CK_SLOT_ID slot, std::vector<CK_ATTRIBUTE> attributes) {
   CK_FUNCTION_LIST_PTR p11 = library_.p11();
   CK_SESSION_HANDLE session = 0;
   CK_RV rv = p11->C_OpenSession(slot, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &session);
   if (rv != CKR_OK) return rv;
-  if (login) rv = p11->C_Login(session, CKU_USER, text(kPassword), 10);
   CK_OBJECT_HANDLE object = 0;
-  if (rv == CKR_OK) rv = p11->C_CreateObject(session, attributes.data(), static_cast<CK_ULONG>(attributes.size()), &object);
-  if (login) p11->C_Logout(session);
+  rv = p11->C_CreateObject(session, attributes.data(), static_cast<CK_ULONG>(attributes.size()), &object);
   p11->C_CloseSession(session);
   return rv;
 }

@@ -8,7 +8,6 @@
 #include "tokenkit/CryptokiLibrary.h"
 
 struct ObjectView {
-  CK_OBJECT_HANDLE handle = 0;
   CK_OBJECT_CLASS cls = 0;
   std::vector<uint8_t> label;
   std::vector<uint8_t> id;
@@ -41,8 +40,8 @@ class TokenProbe {
   std::vector<ObjectView> objects(CK_SLOT_ID slot, bool withPrivate);
   // The token file's bytes: equal bytes mean an unchanged token.
   std::vector<uint8_t> fileBytes(CK_SLOT_ID slot);
-  // Stores an object directly (not through the tool).
-  CK_RV create(CK_SLOT_ID slot, std::vector<CK_ATTRIBUTE> attributes, bool login);
+  // Stores a public object directly (not through the tool).
+  CK_RV create(CK_SLOT_ID slot, std::vector<CK_ATTRIBUTE> attributes);
 
  private:
   std::wstring folder_;

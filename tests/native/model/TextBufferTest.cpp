@@ -6,76 +6,53 @@
 
 #include "model/Status.h"
 
-TEST(TextBuffer, NewBufferIsEmptyWithStoredLengthZero) {
+TEST(TextBuffer, AssignCopiesTheSourceAndStoresLengthPlusOne) {
   TextBuffer text;
   EXPECT_TRUE(text.empty());
   EXPECT_EQ(0u, text.storedLength());
   EXPECT_STREQ("", text.text());
-}
 
-TEST(TextBuffer, AssignCopiesTheSourceAndStoresLengthPlusOne) {
   char source[] = "Jane Doe";
-  TextBuffer text;
   ASSERT_EQ(StatusOk, text.assign(source));
   source[0] = 'X';  // the buffer holds its own copy
   EXPECT_STREQ("Jane Doe", text.text());
   EXPECT_EQ(9u, text.storedLength());
   EXPECT_EQ(8u, text.length());
-}
 
-TEST(TextBuffer, AssignOfNullOrEmptySourceEmptiesTheBuffer) {
-  TextBuffer text;
-  ASSERT_EQ(StatusOk, text.assign("old"));
-  EXPECT_EQ(StatusOk, text.assign(nullptr));
-  EXPECT_TRUE(text.empty());
-  ASSERT_EQ(StatusOk, text.assign("old"));
-  EXPECT_EQ(StatusOk, text.assign(""));
-  EXPECT_TRUE(text.empty());
-  EXPECT_EQ(0u, text.storedLength());
-}
+  ASSERT_EQ(StatusOk, text.assign("Jane Doe, Example", 8));
+  EXPECT_STREQ("Jane Doe", text.text()) << "with a length, that many bytes";
+  EXPECT_EQ(9u, text.storedLength());
 
-TEST(TextBuffer, AssignOfPartOfItsOwnTextWorks) {
-  TextBuffer text;
   ASSERT_EQ(StatusOk, text.assign("CN=Jane"));
   ASSERT_EQ(StatusOk, text.assign(text.text() + 3));
-  EXPECT_STREQ("Jane", text.text());
+  EXPECT_STREQ("Jane", text.text()) << "part of its own text";
+
+  for (const char* nothing : {static_cast<const char*>(nullptr), ""}) {
+    ASSERT_EQ(StatusOk, text.assign("old"));
+    EXPECT_EQ(StatusOk, text.assign(nothing));
+    EXPECT_TRUE(text.empty());
+    EXPECT_EQ(0u, text.storedLength());
+  }
 }
 
-TEST(TextBuffer, AssignWithLengthTakesThatManyBytes) {
+TEST(TextBuffer, AppendAssignsToAnEmptyBufferConcatenatesOtherwiseAndIgnoresNothing) {
   TextBuffer text;
-  ASSERT_EQ(StatusOk, text.assign("Jane Doe, Example", 8));
-  EXPECT_STREQ("Jane Doe", text.text());
-  EXPECT_EQ(9u, text.storedLength());
-}
-
-TEST(TextBuffer, AppendOfNullOrEmptyLeavesTheBufferUnchanged) {
-  TextBuffer text;
-  ASSERT_EQ(StatusOk, text.assign("Client Authentication"));
+  EXPECT_EQ(StatusOk, text.append(""));
+  EXPECT_TRUE(text.empty());
+  ASSERT_EQ(StatusOk, text.append("Client Authentication"));
+  EXPECT_STREQ("Client Authentication", text.text());
   EXPECT_EQ(StatusOk, text.append(nullptr));
   EXPECT_EQ(StatusOk, text.append(""));
   EXPECT_STREQ("Client Authentication", text.text());
   EXPECT_EQ(22u, text.storedLength());
-
-  TextBuffer empty;
-  EXPECT_EQ(StatusOk, empty.append(""));
-  EXPECT_TRUE(empty.empty());
-}
-
-TEST(TextBuffer, AppendToEmptyAssignsAndOtherwiseConcatenates) {
-  TextBuffer text;
-  ASSERT_EQ(StatusOk, text.append("Client Authentication"));
-  EXPECT_STREQ("Client Authentication", text.text());
   ASSERT_EQ(StatusOk, text.append(", "));
   ASSERT_EQ(StatusOk, text.append("Smart Card Logon"));
   EXPECT_STREQ("Client Authentication, Smart Card Logon", text.text());
   EXPECT_EQ(40u, text.storedLength());
-}
 
-TEST(TextBuffer, AppendOfItsOwnTextDoublesIt) {
-  TextBuffer text;
   ASSERT_EQ(StatusOk, text.assign("ab"));
   ASSERT_EQ(StatusOk, text.append(text.text()));
-  EXPECT_STREQ("abab", text.text());
+  EXPECT_STREQ("abab", text.text()) << "its own text doubles it";
 }
 
 TEST(TextBuffer, MoveTakesTheTextAndLeavesTheSourceEmpty) {
