@@ -97,16 +97,9 @@ LRESULT ManageCertificatesDialog::OnRegister(UINT, WPARAM, LPARAM) {
   WaitCursor wait;
   if (!record->hasContainer) {
     // Registration needs a key container, which conversion writes to the token.
-    if (!ConfirmConversion()) return 0;
-    SecretBuffer password;
-    if (!AskPassword(page_, Window(), password)) return 0;
-    ShowStatus(IDS_CONVERTING);
-    const HRESULT converted = token_->convertCertificate(record, password.data());
-    HideStatus();
-    if (converted != S_OK) {
-      page_->ShowErrorMessage(IDS_CONVERT_FAILED, converted, Window());
-      return -1;
-    }
+    const HRESULT converted = ConvertRecord(record);
+    if (converted == S_FALSE) return 0;
+    if (converted != S_OK) return -1;
   }
   const HRESULT hr = token_->registerCertificate(record);
   if (hr != S_OK) {
@@ -183,17 +176,9 @@ LRESULT ManageCertificatesDialog::OnViewDetails(UINT, WPARAM, LPARAM) {
 LRESULT ManageCertificatesDialog::OnConvert(UINT, WPARAM, LPARAM) {
   CertificateRecord* record = list_.SelectedRecord();
   if (!token_ || !record) return 0;
-  if (!ConfirmConversion()) return 0;
-  SecretBuffer password;
-  if (!AskPassword(page_, Window(), password)) return 0;
-  WaitCursor wait;
-  ShowStatus(IDS_CONVERTING);
-  const HRESULT hr = token_->convertCertificate(record, password.data());
-  HideStatus();
-  if (hr != S_OK) {
-    page_->ShowErrorMessage(IDS_CONVERT_FAILED, hr, Window());
-    return -1;
-  }
+  const HRESULT hr = ConvertRecord(record);
+  if (hr == S_FALSE) return 0;
+  if (hr != S_OK) return -1;
   list_.UpdateRecord(record);
   ShowRecordButtons(record);
   return 0;
@@ -258,9 +243,17 @@ void ManageCertificatesDialog::ShowRecordButtons(const CertificateRecord* record
   ::SetDlgItemTextA(Window(), IDC_INTENDED_PURPOSES, record->intendedPurposes.text());
 }
 
-bool ManageCertificatesDialog::ConfirmConversion() {
+HRESULT ManageCertificatesDialog::ConvertRecord(CertificateRecord* record) {
   // No owner: the page owns the warning and captions it with its title.
-  return page_->ShowMessage(IDS_CONVERT_WARNING, nullptr, MB_YESNO | MB_ICONEXCLAMATION) != IDNO;
+  if (page_->ShowMessage(IDS_CONVERT_WARNING, nullptr, MB_YESNO | MB_ICONEXCLAMATION) == IDNO) return S_FALSE;
+  SecretBuffer password;
+  if (!AskPassword(page_, Window(), password)) return S_FALSE;
+  WaitCursor wait;
+  ShowStatus(IDS_CONVERTING);
+  const HRESULT hr = token_->convertCertificate(record, password.data());
+  HideStatus();
+  if (hr != S_OK) page_->ShowErrorMessage(IDS_CONVERT_FAILED, hr, Window());
+  return hr;
 }
 
 void ManageCertificatesDialog::ShowStatus(UINT stringId) {

@@ -39,8 +39,10 @@ class ManageCertificatesDialog : public DialogWindow {
   void DisableEverything();
   // The buttons and texts that follow the record's flags; null disables everything.
   void ShowRecordButtons(const CertificateRecord* record);
-  // The warning about writing to the token; false when the user answers No.
-  bool ConfirmConversion();
+  // The warning about writing to the token, the password and the conversion
+  // under its status text; S_FALSE when the user declined or gave no password,
+  // else the conversion's status, a failure already shown.
+  HRESULT ConvertRecord(CertificateRecord* record);
   void ShowStatus(UINT stringId);
   void HideStatus();
 
