@@ -5,6 +5,7 @@
 #include "cryptoki/CkStatus.h"
 #include "cryptoki/PasswordChange.h"
 #include "cryptoki/TokenAccessGuard.h"
+#include "dialogs/AutoRegistrationDialog.h"
 #include "model/SecretBuffer.h"
 #include "model/WaitCursor.h"
 #include "res/resource.h"
@@ -151,8 +152,9 @@ LRESULT UserPage::OnAutoRegistration(UINT, WPARAM, LPARAM) {
   BOOL enabled = FALSE;
   LONG ignored = 0;
   status->GetAutoRegistration(&enabled, &ignored);
-  // The settings dialog (template 107) runs here and hands its check box to SetAutoRegistration.
-  return E_NOTIMPL;
+  AutoRegistrationDialog dialog(enabled);
+  if (dialog.Run(::GetActiveWindow()) == IDOK) status->SetAutoRegistration(dialog.Enabled());
+  return S_OK;
 }
 
 void UserPage::EnableTokenButtons(BOOL enable) {
