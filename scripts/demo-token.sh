@@ -6,6 +6,7 @@ set -euo pipefail
 build=$(realpath -m "$1")
 mode=$2
 bin=$build/win32/bin
+here=$(dirname "$(realpath "$0")")
 demo=$build/demo
 certs=$demo/certs
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
@@ -22,6 +23,9 @@ ZELT_SOFTTOKEN_DIR=$(win "$demo/token")
 step "registering ZeltUtilUserPage.dll in $WINEPREFIX"
 timeout 600 wine regsvr32 /s "$(win "$bin/ZeltUtilUserPage.dll")" ||
   { echo "demo: regsvr32 failed; the host loads the page from its file instead" >&2; }
+
+step "registering the token's CSP (ZeltCsp.dll) in $WINEPREFIX"
+bash "$here/register-csp.sh" "$bin"
 
 step "provisioning the demo token $serial in $demo/token"
 rm -rf "$demo/token"

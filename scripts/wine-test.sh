@@ -11,4 +11,6 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 export WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" WINEDEBUG="${WINEDEBUG:--all}"
 export LANG="${ZELT_TEST_LANG:-C.UTF-8}" LC_ALL="${ZELT_TEST_LANG:-C.UTF-8}"
+# The code under test reaches the token's CSP through CryptoAPI, which finds it in the registry.
+"$here/register-csp.sh" "${ZELT_BIN_DIR:-$(dirname "$1")}" || exit 1
 exec timeout -k 10 "${ZELT_TEST_TIMEOUT:-800}" wine "$@"

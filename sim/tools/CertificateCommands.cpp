@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "CertificateFacts.h"
-#include "ContainerStore.h"
+#include "tokenkit/ContainerStore.h"
 #include "CredentialLoader.h"
 #include "tokenkit/HexText.h"
 #include "tokenkit/WideText.h"

@@ -1,7 +1,7 @@
 #pragma once
 // Adds a certificate with its key pair to a token, optionally bound to a CSP container.
 #include "Arguments.h"
-#include "Outcome.h"
+#include "tokenkit/Outcome.h"
 #include "ToolContext.h"
 
 class CertificateCommands {

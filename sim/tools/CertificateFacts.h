@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Outcome.h"
+#include "tokenkit/Outcome.h"
 
 class CertificateFacts {
  public:

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "Arguments.h"
-#include "Outcome.h"
+#include "tokenkit/Outcome.h"
 #include "ToolContext.h"
 
 struct CommandSpec {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "ContainerStore.h"
+#include "tokenkit/ContainerStore.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 // Commands on the CSP's container catalog and container records.
 #include "Arguments.h"
-#include "Outcome.h"
+#include "tokenkit/Outcome.h"
 #include "ToolContext.h"
 
 class ContainerCommands {

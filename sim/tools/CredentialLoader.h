@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "Outcome.h"
+#include "tokenkit/Outcome.h"
 #include "RsaKey.h"
 
 struct Credential {

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "CertificateFacts.h"
-#include "ContainerFormat.h"
+#include "tokenkit/ContainerFormat.h"
 #include "CredentialLoader.h"
 #include "tokenkit/CryptokiText.h"
 #include "tokenkit/HexText.h"

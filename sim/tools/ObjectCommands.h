@@ -1,7 +1,7 @@
 #pragma once
 // Commands on single token objects: list them with their attributes, add raw ones, remove one.
 #include "Arguments.h"
-#include "Outcome.h"
+#include "tokenkit/Outcome.h"
 #include "ToolContext.h"
 
 class ObjectCommands {

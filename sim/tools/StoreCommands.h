@@ -2,7 +2,7 @@
 // Registers or unregisters a certificate with the current user's "MY" store, as the page's
 // Register does, so that a token certificate can start out registered.
 #include "Arguments.h"
-#include "Outcome.h"
+#include "tokenkit/Outcome.h"
 
 class StoreCommands {
  public:

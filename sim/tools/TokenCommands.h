@@ -1,7 +1,7 @@
 #pragma once
 // Commands on whole tokens: list, create, delete, and locking or unlocking their PINs.
 #include "Arguments.h"
-#include "Outcome.h"
+#include "tokenkit/Outcome.h"
 #include "ToolContext.h"
 
 class TokenCommands {

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "Arguments.h"
-#include "Outcome.h"
-#include "TokenSession.h"
+#include "tokenkit/Outcome.h"
+#include "tokenkit/TokenSession.h"
 #include "tokenkit/CryptokiLibrary.h"
 
 class ToolContext {
@@ -21,14 +21,10 @@ class ToolContext {
   // A session on the token, logged in when `password` is given.
   Outcome openSession(const TokenSlot& token, const std::string* password, TokenSession* session);
 
-  // "<what> failed: CKR_X (description)" with the exit code that fits the value.
-  static Outcome refused(const std::string& what, CK_RV rv);
+  static Outcome refused(const std::string& what, CK_RV rv) { return tokenRefused(what, rv); }
 
  private:
   Outcome loginFailure(const TokenSlot& token, CK_RV rv);
 
   CryptokiLibrary& library_;
 };
-
-// Quotes a text for messages: "name" with control bytes escaped.
-std::string quoted(const std::string& text);

@@ -71,8 +71,9 @@ UserPage::UserPage(IUnknown* outer)
 UserPage::~UserPage() {
   DestroyDetached();
   serial_.Reset();
-  // Finalises Cryptoki and frees the library before the host interfaces go.
-  binding_.reset();
+  // The members go next, before the host interfaces of the base: first the
+  // token (its session, the CSP's token choice, the "MY" store), then the
+  // binding, which finalises Cryptoki and frees the library.
 }
 
 BOOL UserPage::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -288,6 +289,12 @@ void UserPage::ReportPasswordBlocked() {
   HostStatus()->ReportPasswordState(rv == CKR_PIN_LOCKED ? TPN_PASSWORD_BLOCKED : TPN_PASSWORD_UNBLOCKED, id);
 }
 
-// The certificate inventory is read by the token model, which this page does
-// not have yet.
-HRESULT UserPage::ReadCertificates() { return E_NOTIMPL; }
+HRESULT UserPage::ReadCertificates() {
+  const HRESULT loaded = LoadLibraryOrTell();
+  if (loaded != S_OK) return loaded;
+  const HRESULT found = FindSlot();
+  if (found != S_OK) return found;
+  const HRESULT opened = token_.open(binding_.get(), serial_.Get(), slotId_);
+  if (opened != S_OK) return opened;
+  return token_.openMyStore();
+}

@@ -7,6 +7,7 @@
 
 #include "cryptoki/CryptokiBinding.h"
 #include "model/ScopedBstr.h"
+#include "model/Token.h"
 #include "page/TokenPropertyPage.h"
 
 class UserPage : public TokenPropertyPage {
@@ -40,6 +41,8 @@ class UserPage : public TokenPropertyPage {
   BSTR SerialNumber() const { return serial_.Get(); }
   // Null until the first token operation needed the library.
   CryptokiBinding* Binding() const { return binding_.get(); }
+  // The page's token: the certificates that Manage and Import work on.
+  Token& TokenModel() { return token_; }
 
   // One attempt to change the PKI storage password: 0 or a failure code
   // (0xB00100A0 for a wrong old password).
@@ -70,4 +73,7 @@ class UserPage : public TokenPropertyPage {
   ULONG slotId_ = 0;
   ScopedBstr serial_;
   std::unique_ptr<CryptokiBinding> binding_;
+  // Declared after the binding it uses, so it is destroyed first: its session
+  // is closed before Cryptoki is finalised.
+  Token token_;
 };

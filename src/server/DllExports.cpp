@@ -1,6 +1,7 @@
 // Entry points of the in-process server.
 #include <windows.h>
 
+#include "model/CspRequests.h"
 #include "page/UserPage.h"
 #include "res/resource.h"
 #include "server/ClassFactory.h"
@@ -23,6 +24,7 @@ CRITICAL_SECTION g_factoryLock;
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
   if (reason == DLL_PROCESS_ATTACH) {
     Module::SetInstance(instance);
+    if (loadCspProviderName() != 0) return FALSE;
     ::InitializeCriticalSection(&g_factoryLock);
     ::DisableThreadLibraryCalls(instance);
   } else if (reason == DLL_PROCESS_DETACH) {
@@ -31,6 +33,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
       factory = nullptr;
     }
     ::DeleteCriticalSection(&g_factoryLock);
+    freeCspProviderName();
   }
   return TRUE;
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "model/CspRequests.h"
 #include "server/Module.h"
 
 int main(int argc, char** argv) {
@@ -25,6 +26,8 @@ int main(int argc, char** argv) {
   ::InitCommonControlsEx(&icc);
   // Code linked statically into a suite loads its resources from the executable.
   Module::SetInstance(::GetModuleHandleW(nullptr));
+  // As the module does when it is loaded.
+  if (loadCspProviderName() != 0) return 2;
   const int rc = RUN_ALL_TESTS();
   ::OleUninitialize();
   return rc;

@@ -1,8 +1,8 @@
-#include "TokenSession.h"
+#include "tokenkit/TokenSession.h"
 
 TokenSession::~TokenSession() {
   if (!session_) return;
-  if (loggedIn_) p11_->C_Logout(session_);
+  if (loggedInHere_) p11_->C_Logout(session_);
   p11_->C_CloseSession(session_);
 }
 
@@ -15,6 +15,7 @@ CK_RV TokenSession::login(const std::string& pin) {
                                  reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(pin.data())),
                                  static_cast<CK_ULONG>(pin.size()));
   loggedIn_ = rv == CKR_OK || rv == CKR_USER_ALREADY_LOGGED_IN;
+  loggedInHere_ = rv == CKR_OK;
   return rv;
 }
 

@@ -1,4 +1,4 @@
-#include "ContainerFormat.h"
+#include "tokenkit/ContainerFormat.h"
 
 #include <cstring>
 

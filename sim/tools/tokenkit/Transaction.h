@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "TokenSession.h"
+#include "tokenkit/TokenSession.h"
 
 class Transaction {
  public:

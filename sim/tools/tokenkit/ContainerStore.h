@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "ContainerFormat.h"
-#include "Outcome.h"
-#include "Transaction.h"
+#include "tokenkit/ContainerFormat.h"
+#include "tokenkit/Outcome.h"
+#include "tokenkit/Transaction.h"
 
 class ContainerStore {
  public:

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "AttributeList.h"
+#include "tokenkit/AttributeList.h"
 #include "cryptoki/Pkcs11.h"
 
 class TokenSession {
@@ -29,4 +29,5 @@ class TokenSession {
   CK_FUNCTION_LIST_PTR p11_;
   CK_SESSION_HANDLE session_ = 0;
   bool loggedIn_ = false;
+  bool loggedInHere_ = false;  // only this session's own login is undone when it closes
 };

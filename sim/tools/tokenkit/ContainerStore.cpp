@@ -1,6 +1,4 @@
-#include "ContainerStore.h"
-
-#include "ToolContext.h"
+#include "tokenkit/ContainerStore.h"
 
 using containerformat::kCatalogLabel;
 
@@ -14,14 +12,14 @@ Outcome ContainerStore::findData(const std::string& label, std::vector<CK_OBJECT
   AttributeList t;
   t.ulong(CKA_CLASS, CKO_DATA).boolean(CKA_TOKEN, true).label(label);
   const CK_RV rv = session_.find(t, objects);
-  return rv == CKR_OK ? Outcome::ok() : ToolContext::refused("searching the token's data objects", rv);
+  return rv == CKR_OK ? Outcome::ok() : tokenRefused("searching the token's data objects", rv);
 }
 
 Outcome ContainerStore::findCertificates(const std::string& label, std::vector<CK_OBJECT_HANDLE>* objects) {
   AttributeList t;
   t.ulong(CKA_CLASS, CKO_CERTIFICATE).boolean(CKA_TOKEN, true).label(label);
   const CK_RV rv = session_.find(t, objects);
-  return rv == CKR_OK ? Outcome::ok() : ToolContext::refused("searching the token's certificates", rv);
+  return rv == CKR_OK ? Outcome::ok() : tokenRefused("searching the token's certificates", rv);
 }
 
 Outcome ContainerStore::readCatalog(Catalog* catalog) {
@@ -35,7 +33,7 @@ Outcome ContainerStore::readCatalog(Catalog* catalog) {
                                                  " container catalogs; remove the extra ones with zelt-token remove --handle");
   std::vector<uint8_t> value;
   const CK_RV rv = session_.read(found[0], CKA_VALUE, &value);
-  if (rv != CKR_OK) return ToolContext::refused("reading the container catalog", rv);
+  if (rv != CKR_OK) return tokenRefused("reading the container catalog", rv);
   catalog->object = found[0];
   catalog->value = value;
   if (!containerformat::readCatalog(value, &catalog->version, &catalog->names))
@@ -56,13 +54,13 @@ Outcome ContainerStore::writeCatalog(Transaction& tx, const Catalog& current, ui
     CK_OBJECT_HANDLE object = 0;
     rv = tx.create(dataObject(kCatalogLabel, value), &object);
   }
-  return rv == CKR_OK ? Outcome::ok() : ToolContext::refused("writing the container catalog", rv);
+  return rv == CKR_OK ? Outcome::ok() : tokenRefused("writing the container catalog", rv);
 }
 
 Outcome ContainerStore::deleteCatalog(Transaction& tx, const Catalog& current) {
   if (!current.object) return Outcome::fail(ExitCode::BadInput, "the token has no container catalog");
   const CK_RV rv = tx.destroy(current.object, dataObject(kCatalogLabel, current.value));
-  return rv == CKR_OK ? Outcome::ok() : ToolContext::refused("removing the container catalog", rv);
+  return rv == CKR_OK ? Outcome::ok() : tokenRefused("removing the container catalog", rv);
 }
 
 Outcome ContainerStore::addName(Transaction& tx, const std::string& name) {
@@ -98,7 +96,7 @@ Outcome ContainerStore::readRecord(const std::string& name, Record* record) {
                                                  quoted(name) + "; remove the extra ones with zelt-token remove --handle");
   std::vector<uint8_t> value;
   const CK_RV rv = session_.read(found[0], CKA_VALUE, &value);
-  if (rv != CKR_OK) return ToolContext::refused("reading the record of the container " + quoted(name), rv);
+  if (rv != CKR_OK) return tokenRefused("reading the record of the container " + quoted(name), rv);
   record->object = found[0];
   record->value = value;
   if (!containerformat::readRecord(value, &record->fields))
@@ -116,11 +114,11 @@ Outcome ContainerStore::writeRecord(Transaction& tx, const std::string& name, co
     CK_OBJECT_HANDLE object = 0;
     rv = tx.create(dataObject(name, value), &object);
   }
-  return rv == CKR_OK ? Outcome::ok() : ToolContext::refused("writing the record of the container " + quoted(name), rv);
+  return rv == CKR_OK ? Outcome::ok() : tokenRefused("writing the record of the container " + quoted(name), rv);
 }
 
 Outcome ContainerStore::deleteRecord(Transaction& tx, const std::string& name, const Record& current) {
   if (!current.object) return Outcome::ok();
   const CK_RV rv = tx.destroy(current.object, dataObject(name, current.value));
-  return rv == CKR_OK ? Outcome::ok() : ToolContext::refused("removing the record of the container " + quoted(name), rv);
+  return rv == CKR_OK ? Outcome::ok() : tokenRefused("removing the record of the container " + quoted(name), rv);
 }

@@ -1,4 +1,4 @@
-#include "Transaction.h"
+#include "tokenkit/Transaction.h"
 
 #include "tokenkit/CryptokiText.h"
 
@@ -20,7 +20,7 @@ Transaction::~Transaction() {
     }
     // The command already reports its own failure; this only says what could not be put back.
     if (rv != CKR_OK)
-      std::fprintf(stderr, "zelt-token: warning: could not undo a change to object 0x%08lX: %s\n",
+      std::fprintf(stderr, "warning: could not undo a change to object 0x%08lX: %s\n",
                    static_cast<unsigned long>(it->object), cryptokitext::returnValueName(rv).c_str());
   }
 }

@@ -1,4 +1,4 @@
-#include "AttributeList.h"
+#include "tokenkit/AttributeList.h"
 
 #include <cstring>
 

@@ -1,0 +1,139 @@
+#include "model/CspContext.h"
+
+#include <new>
+
+#include "model/CspRequests.h"
+#include "model/ScopedCryptKey.h"
+#include "model/Status.h"
+
+namespace {
+
+int32_t lastErrorStatus() { return static_cast<int32_t>(::GetLastError()); }
+
+}  // namespace
+
+CspContext::CspContext() { providerName_.assign(kCspProviderName); }
+
+CspContext::~CspContext() { clearEntries(); }
+
+void CspContext::clearEntries() {
+  while (entries_) {
+    ContainerMapEntry* next = entries_->next;
+    delete entries_;
+    entries_ = next;
+  }
+  defaultMarked_ = false;
+}
+
+int32_t CspContext::addEntry(const ByteBuffer& certificate, const char* containerName, uint32_t keySpec) {
+  ContainerMapEntry* entry = new (std::nothrow) ContainerMapEntry;
+  if (!entry) return StatusOutOfMemory;
+  entry->certificate.assign(certificate);
+  entry->containerName.assign(containerName);
+  entry->keySpec = keySpec;
+  if (!defaultMarked_) {
+    entry->isDefault = true;
+    defaultMarked_ = true;
+  }
+  ContainerMapEntry** tail = &entries_;
+  while (*tail) tail = &(*tail)->next;
+  *tail = entry;
+  return StatusOk;
+}
+
+int32_t CspContext::lookup(const ByteBuffer& certificate, TextBuffer& containerName, uint32_t* keySpec,
+                           bool* isDefault) const {
+  containerName.clear();
+  for (const ContainerMapEntry* entry = entries_; entry; entry = entry->next) {
+    if (entry->certificate != certificate) continue;
+    containerName.assign(entry->containerName.text());
+    if (keySpec) *keySpec = entry->keySpec;
+    if (isDefault) *isDefault = entry->isDefault;
+    return 0;
+  }
+  return 1;
+}
+
+int32_t CspContext::acquireVerifyContext() {
+  verifyContext_.reset();
+  if (!::CryptAcquireContextA(verifyContext_.receive(), nullptr, providerName_.text(), PROV_RSA_FULL,
+                              CRYPT_VERIFYCONTEXT)) {
+    verifyContext_.release();  // a failed call leaves no handle to release
+    return lastErrorStatus();
+  }
+  return StatusOk;
+}
+
+int32_t CspContext::nextContainerName(bool first, TextBuffer& name) {
+  if (!verifyContext_) return StatusFail;
+  if (first) defaultMarked_ = false;
+  const DWORD flags = first ? CRYPT_FIRST : 0;
+  DWORD length = 0;
+  if (!::CryptGetProvParam(verifyContext_.get(), PP_ENUMCONTAINERS, nullptr, &length, flags))
+    return lastErrorStatus();
+  BYTE* buffer = new (std::nothrow) BYTE[length + 1]();
+  if (!buffer) return StatusOutOfMemory;
+  int32_t status = StatusOk;
+  if (::CryptGetProvParam(verifyContext_.get(), PP_ENUMCONTAINERS, buffer, &length, flags)) {
+    buffer[length] = 0;  // the extra byte: a name that lacks its NUL still ends
+    status = name.assign(reinterpret_cast<const char*>(buffer));
+  } else {
+    status = lastErrorStatus();
+  }
+  delete[] buffer;
+  return status;
+}
+
+int32_t CspContext::readKeyCertificate(HCRYPTPROV provider, DWORD keySpec, ByteBuffer& certificate) {
+  if (!provider) return static_cast<int32_t>(E_INVALIDARG);
+  ScopedCryptKey key;
+  if (!::CryptGetUserKey(provider, keySpec, key.receive())) {
+    key.release();
+    return lastErrorStatus();
+  }
+  DWORD length = 0;
+  if (!::CryptGetKeyParam(key.get(), KP_CERTIFICATE, nullptr, &length, 0)) return lastErrorStatus();
+  if (length == 0) return StatusFail;
+  BYTE* buffer = new (std::nothrow) BYTE[length];
+  if (!buffer) return StatusOutOfMemory;
+  int32_t status = StatusOk;
+  if (::CryptGetKeyParam(key.get(), KP_CERTIFICATE, buffer, &length, 0))
+    status = certificate.assign(buffer, length);
+  else
+    status = lastErrorStatus();
+  delete[] buffer;
+  return status;
+}
+
+int32_t CspContext::readContainer(const char* name) {
+  ScopedCryptProv container;
+  const char* containerName = name && *name ? name : nullptr;
+  if (!::CryptAcquireContextA(container.receive(), containerName, providerName_.text(), PROV_RSA_FULL,
+                              CRYPT_SILENT)) {
+    container.release();
+    const DWORD error = ::GetLastError();
+    return static_cast<int32_t>(error == static_cast<DWORD>(NTE_SILENT_CONTEXT) ? SCARD_E_NO_SMARTCARD : error);
+  }
+  for (DWORD keySpec : {static_cast<DWORD>(AT_KEYEXCHANGE), static_cast<DWORD>(AT_SIGNATURE)}) {
+    ByteBuffer certificate;
+    if (readKeyCertificate(container.get(), keySpec, certificate) == StatusOk)
+      addEntry(certificate, name, keySpec);
+  }
+  return StatusOk;
+}
+
+int32_t CspContext::enumerateContainers() {
+  const int32_t acquired = acquireVerifyContext();
+  if (acquired != StatusOk) return acquired;
+  clearEntries();
+  int32_t status = StatusOk;
+  TextBuffer name;
+  for (bool first = true;; first = false) {
+    status = nextContainerName(first, name);
+    if (status != StatusOk) break;
+    status = readContainer(name.text());
+    if (status != StatusOk) break;
+    ::Sleep(0);
+  }
+  return status == static_cast<int32_t>(ERROR_NO_MORE_ITEMS) ? StatusOk : status;
+}
