@@ -6,6 +6,7 @@
 #include "cryptoki/PasswordChange.h"
 #include "cryptoki/TokenAccessGuard.h"
 #include "dialogs/AutoRegistrationDialog.h"
+#include "dialogs/ImportCertificateDialog.h"
 #include "model/SecretBuffer.h"
 #include "model/WaitCursor.h"
 #include "res/resource.h"
@@ -142,9 +143,10 @@ LRESULT UserPage::OnImport(UINT, WPARAM, LPARAM) {
   if (guard.Begin(FALSE) != S_OK) return E_FAIL;
   WaitCursor wait;
   TakeSerialNumber();
-  // The Import Certificate dialog (template 114) runs here; without it Import cannot finish.
+  ImportCertificateDialog dialog(this, &token_);
+  dialog.Run(::GetActiveWindow());
   ReportPasswordBlocked();
-  return E_NOTIMPL;
+  return S_OK;
 }
 
 LRESULT UserPage::OnAutoRegistration(UINT, WPARAM, LPARAM) {

@@ -16,7 +16,7 @@
 #include "ToolRun.h"
 #include "model/ScopedCertContext.h"
 #include "tokenkit/ScopedCertStore.h"
-#include "tokenkit/ScopedFileHandle.h"
+#include "model/ScopedFileHandle.h"
 #include "tokenkit/WideText.h"
 
 namespace {
