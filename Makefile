@@ -31,7 +31,7 @@ test: build
 	ZELT_WINE_TESTS=$(WINE_TESTS) bash scripts/run-tests.sh $(BUILD)
 
 check: build
-	bash scripts/run-tests.sh $(BUILD) $(SUITE)
+	bash scripts/run-tests.sh $(BUILD) '$(SUITE)'
 
 demo: build
 	bash scripts/demo.sh $(BUILD)

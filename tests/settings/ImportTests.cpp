@@ -141,7 +141,8 @@ TEST_F(ImportTest, FailuresKeepTheDialogOpenWithWhatWasTyped) {
       .Then("select", testkit::AnyDialog(), Box("Please select a file to be imported.", BoxIcon::Error))
       .Then("blanks", Dialog(), Fill("   ", ""))
       .Then("missing", testkit::AnyDialog(), Box("The specified file does not exist.", BoxIcon::Error))
-      .Then("wrong password", Dialog(), Fill(jane, "wrong"))
+      // An empty password reaches the library as it is (a null one would be refused with E_POINTER).
+      .Then("empty password", Dialog(), Fill(jane, ""))
       .Then("refused", testkit::AnyDialog(),
             Box("An error occurred while importing the certificate.\nError Code is  0x80070056.", BoxIcon::Error))
       .Then("no token password", Dialog(), Fill(jane, "p12-secret"))
