@@ -4,9 +4,9 @@
 #include <new>
 
 #include "cryptoki/CkStatus.h"
-#include "model/ByteBufferBlob.h"
 #include "model/ContainerRecord.h"
 #include "model/ScopedCertContext.h"
+#include "model/SecretBuffer.h"
 
 namespace {
 
@@ -16,12 +16,13 @@ constexpr char CatalogLabel[] = "QCspRSAContainerCatalog\x07";
 constexpr uint8_t CatalogVersion = 1;
 constexpr CK_ULONG MaxDestroyedObjects = 5;
 
-CK_BBOOL kTrue = CK_TRUE;
+constexpr CK_BBOOL kTrue = CK_TRUE;
 
-CK_ATTRIBUTE Attribute(CK_ATTRIBUTE_TYPE type, void* value, CK_ULONG length) {
+// Search templates are only read by the library, whatever the prototype says.
+CK_ATTRIBUTE Attribute(CK_ATTRIBUTE_TYPE type, const void* value, CK_ULONG length) {
   CK_ATTRIBUTE attribute;
   attribute.type = type;
-  attribute.pValue = value;
+  attribute.pValue = const_cast<void*>(value);
   attribute.ulValueLen = length;
   return attribute;
 }
@@ -63,18 +64,10 @@ Token::~Token() {
 
 HRESULT Token::open(CryptokiBinding* binding, const wchar_t* serial, CK_SLOT_ID slotId) {
   binding_ = binding;
-  tokenSerial_.clear();
-  if (serial) {
-    const int size = ::WideCharToMultiByte(CP_ACP, 0, serial, -1, nullptr, 0, nullptr, nullptr);
-    if (size > 1) {
-      std::unique_ptr<char[]> text(new (std::nothrow) char[static_cast<size_t>(size)]);
-      if (!text) return E_OUTOFMEMORY;
-      if (::WideCharToMultiByte(CP_ACP, 0, serial, -1, text.get(), size, nullptr, nullptr) > 0) {
-        const HRESULT assigned = tokenSerial_.assign(text.get());
-        if (assigned != S_OK) return assigned;
-      }
-    }
-  }
+  SecretBuffer ansiSerial;  // not secret; the page's conversion to the ANSI code page
+  if (!ansiSerial.AssignWide(serial)) return E_OUTOFMEMORY;
+  const HRESULT kept = tokenSerial_.assign(ansiSerial.data());
+  if (kept != S_OK) return kept;
   const HRESULT opened = openSession(slotId);
   if (opened != S_OK) return opened;
   const HRESULT selected = selectToken(tokenSerial_.text());
@@ -163,7 +156,7 @@ HRESULT Token::findOne(CK_OBJECT_CLASS objectClass, const char* label, CK_OBJECT
 
   CK_ATTRIBUTE search[] = {
       Attribute(CKA_CLASS, &objectClass, sizeof objectClass), Attribute(CKA_TOKEN, &kTrue, sizeof kTrue),
-      Attribute(CKA_LABEL, const_cast<char*>(label), static_cast<CK_ULONG>(std::strlen(label) + 1))};
+      Attribute(CKA_LABEL, label, static_cast<CK_ULONG>(std::strlen(label) + 1))};
   if (ck->C_FindObjectsInit(session_, search, 3) != CKR_OK) return E_FAIL;
   CK_OBJECT_HANDLE object = 0;
   CK_ULONG found = 0;
@@ -367,7 +360,7 @@ HRESULT Token::destroyTokenObjects(const ByteBuffer& keyId, const char* password
   if (loggedIn != S_OK) return loggedIn;
   CK_FUNCTION_LIST* ck = binding_->StandardList();
 
-  CK_ATTRIBUTE search[] = {Attribute(CKA_ID, const_cast<uint8_t*>(keyId.data()), keyId.size()),
+  CK_ATTRIBUTE search[] = {Attribute(CKA_ID, keyId.data(), keyId.size()),
                            Attribute(CKA_TOKEN, &kTrue, sizeof kTrue)};
   CK_RV rv = ck->C_FindObjectsInit(session_, search, 2);
   if (rv != CKR_OK) return MapCkResult(rv);

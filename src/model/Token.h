@@ -85,7 +85,6 @@ class Token {
   CK_SESSION_HANDLE session() const { return session_; }
   CK_ULONG count() const { return count_; }
   HCERTSTORE myStore() const { return myStore_.get(); }
-  CspContext& csp() { return csp_; }
 
  private:
   bool usable() const { return binding_ && binding_->StandardList(); }
