@@ -11,6 +11,8 @@
 #include "kit/ModalDriver.h"
 #include "kit/ModuleUnderTest.h"
 #include "kit/PageHarness.h"
+#include "kit/Paths.h"
+#include "model/CertificateFiles.h"
 #include "res/resource.h"
 #include "settings/TokenContents.h"
 
@@ -25,6 +27,13 @@ const char kTitle[] = "Import Certificate";
 const char kCatalog[] = "QCspRSAContainerCatalog\x07";
 // The file dialog's file name box (cmb13 of the Explorer-style template).
 const int kFileNameBox = 0x47C;
+
+// A path in the system ANSI code page, as the dialog's edit field holds it.
+std::string AnsiPath(const std::wstring& wide) {
+  char text[MAX_PATH] = "";
+  ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text, sizeof text, nullptr, nullptr);
+  return text;
+}
 
 bool IsGuidText(const std::string& text) {
   if (text.size() != 36) return false;
@@ -89,7 +98,7 @@ class ImportTest : public ::testing::Test {
   testkit::SoftToken token;
   testkit::ModuleUnderTest module;
   testkit::PageHarness harness{module};
-  const std::string jane = AnsiPath(CertFile(L"jane-doe.p12"));
+  const std::string jane = AnsiPath(CertificateFiles::path("jane-doe.p12"));
 };
 
 TEST_F(ImportTest, TheFileReachesTheTokenAsAContainerNamedAfterItAndOnlyOnce) {
@@ -99,7 +108,7 @@ TEST_F(ImportTest, TheFileReachesTheTokenAsAContainerNamedAfterItAndOnlyOnce) {
   EXPECT_EQ(S_OK, Run(driver));
   {
     TokenContents on(token, kSlot, kPassword);
-    EXPECT_EQ(std::vector<Bytes>{FileBytes(CertFile(L"jane-doe.der"))}, on.Find(CKO_CERTIFICATE, "jane-doe.p12"));
+    EXPECT_EQ(std::vector<Bytes>{CertificateFiles::read("jane-doe.der")}, on.Find(CKO_CERTIFICATE, "jane-doe.p12"));
     EXPECT_EQ(1u, on.Find(CKO_PRIVATE_KEY, "jane-doe.p12").size());
     EXPECT_EQ(std::vector<Bytes>{ExchangeRecord("jane-doe.p12")}, on.Find(CKO_DATA, "jane-doe.p12"));
     const std::vector<Bytes> catalog = on.Find(CKO_DATA, kCatalog);
@@ -117,7 +126,7 @@ TEST_F(ImportTest, TheFileReachesTheTokenAsAContainerNamedAfterItAndOnlyOnce) {
   // same container name, which the library refuses; the dialog stays open after both.
   const std::wstring folder = testkit::MakeTempDir(L"import");
   const std::wstring twin = folder + L"\\jane-doe.p12";
-  ASSERT_TRUE(::CopyFileW(CertFile(L"example-corp.p12").c_str(), twin.c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileW(CertificateFiles::path("example-corp.p12").c_str(), twin.c_str(), FALSE));
   host().Clear();
   driver.Then("same file", Dialog(), Fill(jane, "p12-secret"))
       .Then("exists", testkit::AnyDialog(), Box("The certificate already exists on the Zelt.", BoxIcon::Warning))

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "kit/Paths.h"
 #include "kit/SoftToken.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -60,29 +59,6 @@ class TokenContents {
   CK_FUNCTION_LIST* p11_;
   CK_SESSION_HANDLE session_ = 0;
 };
-
-// The bytes of a file, empty when it cannot be read.
-inline Bytes FileBytes(const std::wstring& path) {
-  Bytes bytes;
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  bytes.resize(::GetFileSize(file, nullptr));
-  DWORD read = 0;
-  ::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-  ::CloseHandle(file);
-  bytes.resize(read);
-  return bytes;
-}
-
-// A path in the system ANSI code page, as the dialog's edit fields hold it.
-inline std::string AnsiPath(const std::wstring& wide) {
-  char text[MAX_PATH] = "";
-  ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text, sizeof text, nullptr, nullptr);
-  return text;
-}
-
-// A file of tests/data/certs.
-inline std::wstring CertFile(const wchar_t* name) { return testkit::SourcePath(std::wstring(L"tests/data/certs/") + name); }
 
 // The container record that names `label` as the key-exchange certificate.
 inline Bytes ExchangeRecord(const std::string& label) {
