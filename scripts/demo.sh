@@ -8,7 +8,7 @@ set -euo pipefail
 build=$(realpath -m "${1:-build}")
 here=$(dirname "$(realpath "$0")")
 bin=$build/win32/bin
-for f in TokenUtility.exe zelt-token.exe ZeltP11.dll ZeltCsp.dll ZeltUtilUserPage.dll; do
+for f in TokenUtility.exe zelt-token.exe ZeltP11.dll ZeltCsp.dll ZeltUtilImportCert.dll ZeltUtilUserPage.dll; do
   [ -f "$bin/$f" ] || { echo "demo: $bin/$f is missing; run make build first" >&2; exit 1; }
 done
 demo=$build/demo

@@ -4,7 +4,9 @@
 # tests/data/certs/keys; with the same keys the certificates come out byte for
 # byte the same (fixed serials and dates, deterministic RSA signatures).
 # For each certificate NAME: NAME.der and NAME.sha1 (its SHA-1 in hex, as an
-# independent check of the thumbprint the code reads).
+# independent check of the thumbprint the code reads). jane-doe.p12 and
+# example-corp.p12 hold those certificates with their key (PKCS #12, password
+# "p12-secret"); their salts are random, so they change at every run.
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
 out=$(realpath -m "$here/../tests/data/certs")
@@ -97,4 +99,10 @@ issue details      "/C=US/O=Example/CN=Field Test"    0D                        
 # No extensions: a version 1 certificate.
 issue version1     "/CN=Version One"                  0E                               ""               ca
 issue john-roe     "/C=US/O=Example/CN=John Roe"      0F                               client_logon     ca
+# 3DES and SHA-1: the PKCS #12 form every CryptoAPI reads.
+for name in jane-doe example-corp; do
+  openssl x509 -inform DER -in "$out/$name.der" -out "$work/$name.pem"
+  openssl pkcs12 -export -in "$work/$name.pem" -inkey "$keys/leaf.key.pem" -passout pass:p12-secret \
+    -certpbe PBE-SHA1-3DES -keypbe PBE-SHA1-3DES -macalg sha1 -out "$out/$name.p12"
+done
 echo "make-test-certs: certificates in $out"

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "PngWriter.h"
-#include "tokenkit/ScopedFileHandle.h"
+#include "model/ScopedFileHandle.h"
 #include "tokenkit/ScopedGdiObject.h"
 #include "model/ScopedHandle.h"
 

@@ -13,7 +13,7 @@
 #include "HostFrame.h"
 #include "HostOptions.h"
 #include "tokenkit/CryptokiLibrary.h"
-#include "tokenkit/ScopedFileHandle.h"
+#include "model/ScopedFileHandle.h"
 #include "tokenkit/WideText.h"
 
 namespace {

@@ -5,81 +5,14 @@
 
 #include <cstdio>
 
-#include "CertificateFacts.h"
+#include "tokenkit/CertificateFacts.h"
 #include "tokenkit/ContainerStore.h"
-#include "CredentialLoader.h"
+#include "tokenkit/CredentialLoader.h"
+#include "tokenkit/CredentialObjects.h"
 #include "tokenkit/HexText.h"
 #include "tokenkit/WideText.h"
 
 namespace {
-
-std::vector<uint8_t> sha1(const std::vector<uint8_t>& data) {
-  BYTE hash[20];
-  DWORD size = sizeof hash;
-  if (!::CryptHashCertificate(0, CALG_SHA1, 0, data.data(), static_cast<DWORD>(data.size()), hash, &size)) return {};
-  return std::vector<uint8_t>(hash, hash + size);
-}
-
-AttributeList certificateObject(const std::vector<uint8_t>& der, const CertificateFacts& facts,
-                                const std::vector<uint8_t>& id, const std::string& label) {
-  AttributeList t;
-  t.ulong(CKA_CLASS, CKO_CERTIFICATE)
-      .boolean(CKA_TOKEN, true)
-      .boolean(CKA_PRIVATE, false)
-      .ulong(CKA_CERTIFICATE_TYPE, CKC_X_509)
-      .label(label)
-      .bytes(CKA_ID, id)
-      .bytes(CKA_SUBJECT, facts.subject)
-      .bytes(CKA_ISSUER, facts.issuer)
-      .bytes(CKA_SERIAL_NUMBER, facts.serialNumber)
-      .bytes(CKA_VALUE, der);
-  return t;
-}
-
-AttributeList publicKeyObject(const RsaKey& key, const CertificateFacts& facts, const std::vector<uint8_t>& id,
-                              const std::string& label) {
-  AttributeList t;
-  t.ulong(CKA_CLASS, CKO_PUBLIC_KEY)
-      .ulong(CKA_KEY_TYPE, CKK_RSA)
-      .boolean(CKA_TOKEN, true)
-      .boolean(CKA_PRIVATE, false)
-      .label(label)
-      .bytes(CKA_ID, id)
-      .bytes(CKA_SUBJECT, facts.subject)
-      .boolean(CKA_ENCRYPT, true)
-      .boolean(CKA_VERIFY, true)
-      .boolean(CKA_WRAP, true)
-      .ulong(CKA_MODULUS_BITS, key.modulusBits())
-      .bytes(CKA_MODULUS, key.modulus)
-      .bytes(CKA_PUBLIC_EXPONENT, key.publicExponent);
-  return t;
-}
-
-AttributeList privateKeyObject(const RsaKey& key, const CertificateFacts& facts, const std::vector<uint8_t>& id,
-                               const std::string& label) {
-  AttributeList t;
-  t.ulong(CKA_CLASS, CKO_PRIVATE_KEY)
-      .ulong(CKA_KEY_TYPE, CKK_RSA)
-      .boolean(CKA_TOKEN, true)
-      .boolean(CKA_PRIVATE, true)
-      .boolean(CKA_SENSITIVE, true)
-      .boolean(CKA_EXTRACTABLE, false)
-      .label(label)
-      .bytes(CKA_ID, id)
-      .bytes(CKA_SUBJECT, facts.subject)
-      .boolean(CKA_DECRYPT, true)
-      .boolean(CKA_SIGN, true)
-      .boolean(CKA_UNWRAP, true)
-      .bytes(CKA_MODULUS, key.modulus)
-      .bytes(CKA_PUBLIC_EXPONENT, key.publicExponent)
-      .bytes(CKA_PRIVATE_EXPONENT, key.privateExponent)
-      .bytes(CKA_PRIME_1, key.prime1)
-      .bytes(CKA_PRIME_2, key.prime2)
-      .bytes(CKA_EXPONENT_1, key.exponent1)
-      .bytes(CKA_EXPONENT_2, key.exponent2)
-      .bytes(CKA_COEFFICIENT, key.coefficient);
-  return t;
-}
 
 // Objects of the three classes that already carry the identifier.
 Outcome checkFree(TokenSession& session, const TokenSlot& token, const std::vector<uint8_t>& der,
@@ -150,7 +83,7 @@ Outcome CertificateCommands::add(ToolContext& ctx, const Arguments& args) {
   if (withKey && !facts.rsa) return Outcome::fail(ExitCode::BadInput, "the certificate's key is not an RSA key");
   if (withKey && (facts.modulus != credential.key.modulus || facts.publicExponent != credential.key.publicExponent))
     return Outcome::fail(ExitCode::BadInput, "the private key does not belong to the certificate of " + facts.subjectText);
-  if (id.empty()) id = sha1(facts.rsa ? facts.modulus : credential.certificate);
+  if (id.empty()) id = credentialobjects::sha1(facts.rsa ? facts.modulus : credential.certificate);
   std::string label = args.value("label", facts.commonName.empty() ? facts.subjectText : facts.commonName);
   if (label.empty()) label = "certificate";
   if (withKey && !args.has("password"))
@@ -184,12 +117,12 @@ Outcome CertificateCommands::add(ToolContext& ctx, const Arguments& args) {
 
   Transaction tx(session);
   CK_OBJECT_HANDLE certificate = 0, publicKey = 0, privateKey = 0;
-  CK_RV rv = tx.create(certificateObject(credential.certificate, facts, id, label), &certificate);
+  CK_RV rv = tx.create(credentialobjects::certificate(credential.certificate, facts, id, label), &certificate);
   if (rv != CKR_OK) return ToolContext::refused("storing the certificate", rv);
   if (withKey) {
-    rv = tx.create(publicKeyObject(credential.key, facts, id, label), &publicKey);
+    rv = tx.create(credentialobjects::publicKey(credential.key, facts, id, label), &publicKey);
     if (rv != CKR_OK) return ToolContext::refused("storing the public key", rv);
-    rv = tx.create(privateKeyObject(credential.key, facts, id, label), &privateKey);
+    rv = tx.create(credentialobjects::privateKey(credential.key, facts, id, label), &privateKey);
     if (rv != CKR_OK) return ToolContext::refused("storing the private key", rv);
   }
   if (!container.empty()) {

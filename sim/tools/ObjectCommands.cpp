@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "CertificateFacts.h"
+#include "tokenkit/CertificateFacts.h"
 #include "tokenkit/ContainerFormat.h"
-#include "CredentialLoader.h"
+#include "tokenkit/CredentialLoader.h"
 #include "tokenkit/CryptokiText.h"
 #include "tokenkit/HexText.h"
 #include "tokenkit/WideText.h"

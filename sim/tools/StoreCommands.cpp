@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
-#include "CertificateFacts.h"
-#include "CredentialLoader.h"
+#include "tokenkit/CertificateFacts.h"
+#include "tokenkit/CredentialLoader.h"
 #include "ToolContext.h"
 #include "tokenkit/HexText.h"
 #include "tokenkit/ScopedCertStore.h"

@@ -10,7 +10,7 @@
 
 #include "Arguments.h"
 #include "CommandTable.h"
-#include "CredentialLoader.h"
+#include "tokenkit/CredentialLoader.h"
 #include "ToolContext.h"
 #include "tokenkit/CryptokiLibrary.h"
 #include "tokenkit/CryptokiText.h"

@@ -5,6 +5,8 @@
 #include "cryptoki/CkStatus.h"
 #include "cryptoki/PasswordChange.h"
 #include "cryptoki/TokenAccessGuard.h"
+#include "dialogs/AutoRegistrationDialog.h"
+#include "dialogs/ImportCertificateDialog.h"
 #include "dialogs/ListViewControl.h"
 #include "dialogs/ManageCertificatesDialog.h"
 #include "model/SecretBuffer.h"
@@ -138,9 +140,10 @@ LRESULT UserPage::OnImport(UINT, WPARAM, LPARAM) {
   if (guard.Begin(FALSE) != S_OK) return E_FAIL;
   WaitCursor wait;
   TakeSerialNumber();
-  // The Import Certificate dialog (template 114) runs here; without it Import cannot finish.
+  ImportCertificateDialog dialog(this, &token_);
+  dialog.Run(::GetActiveWindow());
   ReportPasswordBlocked();
-  return E_NOTIMPL;
+  return S_OK;
 }
 
 LRESULT UserPage::OnAutoRegistration(UINT, WPARAM, LPARAM) {
@@ -149,8 +152,9 @@ LRESULT UserPage::OnAutoRegistration(UINT, WPARAM, LPARAM) {
   BOOL enabled = FALSE;
   LONG ignored = 0;
   status->GetAutoRegistration(&enabled, &ignored);
-  // The settings dialog (template 107) runs here and hands its check box to SetAutoRegistration.
-  return E_NOTIMPL;
+  AutoRegistrationDialog dialog(enabled);
+  if (dialog.Run(::GetActiveWindow()) == IDOK) status->SetAutoRegistration(dialog.Enabled());
+  return S_OK;
 }
 
 void UserPage::EnableTokenButtons(BOOL enable) {

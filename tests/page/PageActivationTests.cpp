@@ -227,7 +227,10 @@ TEST_F(PageTest, ThePageIsNeverDirtyAndApplySucceeds) {
   EXPECT_EQ(S_FALSE, page()->IsPageDirty());
   harness.Notify(TPN_DISABLE, 1);
   harness.Notify(TPN_ENABLE, 2);
+  testkit::ModalDriver driver;
+  driver.Then("settings", testkit::AnyDialog(), [](testkit::ModalWindow& dialog) { dialog.Press(IDCANCEL); });
   harness.Click(IDC_AUTO_REGISTRATION);
+  driver.Finish();
   EXPECT_EQ(S_FALSE, page()->IsPageDirty());
   EXPECT_EQ(S_OK, page()->Apply());
   EXPECT_EQ(S_FALSE, page()->IsPageDirty());

@@ -154,12 +154,14 @@ TEST_F(PageNotifyTest, EnterOnAFocusedButtonRunsItsHandler) {
   ::SetFocus(button);
   // The host translates the message of the focused window.
   MSG enter = Key(WM_KEYDOWN, VK_RETURN, button);
+  testkit::ModalDriver driver;
+  driver.Then("settings", testkit::AnyDialog(), [](testkit::ModalWindow& dialog) { dialog.Press(IDCANCEL); });
   EXPECT_EQ(S_OK, page()->TranslateAccelerator(&enter));
+  driver.Finish();
   EXPECT_EQ(std::vector<std::string>{Call("GetAutoRegistration")}, host().Trace());
 
   // Manage runs its whole guarded flow, up to its message box.
   host().Clear();
-  testkit::ModalDriver driver;
   driver.AnswerBox(IDOK);
   enter.hwnd = harness.Item(IDC_MANAGE);
   EXPECT_EQ(S_OK, page()->TranslateAccelerator(&enter));
@@ -205,7 +207,10 @@ TEST_F(PageNotifyTest, ButtonsActOnlyOnTheClickNotification) {
     }
   }
   EXPECT_TRUE(host().calls.empty()) << "the host saw " << host().calls.front().ToString();
-  EXPECT_EQ(E_NOTIMPL, harness.Click(IDC_AUTO_REGISTRATION)) << "the settings dialog is not part of the page yet";
+  testkit::ModalDriver driver;
+  driver.Then("settings", testkit::AnyDialog(), [](testkit::ModalWindow& dialog) { dialog.Press(IDCANCEL); });
+  EXPECT_EQ(S_OK, harness.Click(IDC_AUTO_REGISTRATION));
+  driver.Finish();
   EXPECT_EQ(std::vector<std::string>{Call("GetAutoRegistration")}, host().Trace());
 }
 

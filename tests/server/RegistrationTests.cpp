@@ -35,6 +35,10 @@ class RegistrationTest : public ::testing::Test {
     dll_ = folder_ + L"\\ZeltUtilUserPage.dll";
     ASSERT_TRUE(::CopyFileW((BinDir() + L"ZeltUtilUserPage.dll").c_str(), dll_.c_str(), FALSE))
         << "copy failed, error " << ::GetLastError();
+    // The page imports the import library at load time, so it is installed beside it.
+    ASSERT_TRUE(::CopyFileW((BinDir() + L"ZeltUtilImportCert.dll").c_str(),
+                            (folder_ + L"\\ZeltUtilImportCert.dll").c_str(), FALSE))
+        << "copy failed, error " << ::GetLastError();
     CallExport("DllUnregisterServer");
   }
   void TearDown() override {

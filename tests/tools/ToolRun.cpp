@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "kit/Paths.h"
-#include "tokenkit/ScopedFileHandle.h"
+#include "model/ScopedFileHandle.h"
 
 namespace {
 

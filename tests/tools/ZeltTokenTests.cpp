@@ -16,7 +16,7 @@
 #include "ToolRun.h"
 #include "model/ScopedCertContext.h"
 #include "tokenkit/ScopedCertStore.h"
-#include "tokenkit/ScopedFileHandle.h"
+#include "model/ScopedFileHandle.h"
 #include "tokenkit/WideText.h"
 
 namespace {
@@ -345,9 +345,12 @@ TEST_F(ZeltToken, RegisterMyAddsTheCertificateWithItsContainerAndUnregisterRemov
   EXPECT_EQ(static_cast<DWORD>(AT_KEYEXCHANGE), prov->dwKeySpec);
   EXPECT_FALSE(find(L"../../data/certs/unit.der")) << "registered, then unregistered";
 
-  // Leave the store as it was for other suites.
+  // Leave the store as it was for other suites: deleted through the handle that commits it
+  // (Wine keeps a delete through the context of a closed handle in its cache only).
   ScopedCertStore my(::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
-  ::CertDeleteCertificateFromStore(jane.release());
+  PCCERT_CONTEXT stored =
+      ::CertFindCertificateInStore(my.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, jane.get(), nullptr);
+  if (stored) ::CertDeleteCertificateFromStore(stored);
   ::CertControlStore(my.get(), 0, CERT_STORE_CTRL_COMMIT, nullptr);
 }
 

@@ -1,14 +1,14 @@
-#include "CredentialLoader.h"
+#include "tokenkit/CredentialLoader.h"
 
 #include <windows.h>
 #include <wincrypt.h>
 
-#include "Pem.h"
+#include "tokenkit/Pem.h"
 #include "tokenkit/HexText.h"
 #include "tokenkit/ScopedCertStore.h"
 #include "model/ScopedCryptKey.h"
 #include "model/ScopedCryptProv.h"
-#include "tokenkit/ScopedFileHandle.h"
+#include "model/ScopedFileHandle.h"
 #include "tokenkit/WideText.h"
 #include "model/ScopedCertContext.h"
 
@@ -136,6 +136,15 @@ Outcome CredentialLoader::readCertificateFile(const std::wstring& path, const st
   c.certificate = bytes;
   *out = std::move(c);
   return Outcome::ok();
+}
+
+Outcome CredentialLoader::readPkcs12File(const std::wstring& path, const std::string& password, Credential* out) {
+  std::vector<uint8_t> bytes;
+  Outcome r = readFile(path, &bytes);
+  if (r.failed()) return r;
+  CRYPT_DATA_BLOB blob = {static_cast<DWORD>(bytes.size()), bytes.data()};
+  if (!::PFXIsPFXBlob(&blob)) return Outcome::fail(ExitCode::BadInput, fileName(path) + " is not a PKCS #12 file");
+  return readPkcs12(path, bytes, password, out);
 }
 
 Outcome CredentialLoader::readKeyFile(const std::wstring& path, RsaKey* key) {

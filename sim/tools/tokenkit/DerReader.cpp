@@ -1,4 +1,4 @@
-#include "DerReader.h"
+#include "tokenkit/DerReader.h"
 
 bool DerReader::next(uint8_t* tag, DerReader* contents) {
   const size_t available = remaining();

@@ -1,6 +1,6 @@
-#include "RsaKey.h"
+#include "tokenkit/RsaKey.h"
 
-#include "DerReader.h"
+#include "tokenkit/DerReader.h"
 
 namespace {
 void wipe(std::vector<uint8_t>& v) {

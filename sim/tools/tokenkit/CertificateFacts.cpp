@@ -1,8 +1,8 @@
-#include "CertificateFacts.h"
+#include "tokenkit/CertificateFacts.h"
 
 #include <wincrypt.h>
 
-#include "DerReader.h"
+#include "tokenkit/DerReader.h"
 #include "tokenkit/HexText.h"
 #include "tokenkit/WideText.h"
 #include "model/ScopedCertContext.h"

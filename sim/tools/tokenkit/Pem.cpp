@@ -1,4 +1,4 @@
-#include "Pem.h"
+#include "tokenkit/Pem.h"
 
 namespace pem {
 

@@ -1,0 +1,38 @@
+#pragma once
+// The Import Certificate dialog: a PKCS #12 file and its password, handed to
+// the import library, which writes the certificate and its key pair onto the
+// token under a key container named after the file or a fresh GUID.
+#include <windows.h>
+#include <oleauto.h>
+
+#include "dialogs/AdvancedSettingsDialog.h"
+#include "dialogs/DialogWindow.h"
+
+class Token;
+class UserPage;
+
+class ImportCertificateDialog : public DialogWindow {
+ public:
+  // Neither is owned; both outlive the dialog.
+  ImportCertificateDialog(UserPage* page, Token* token);
+
+  BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+ private:
+  static const MessageEntry<ImportCertificateDialog> kMessageMap[];
+  LRESULT OnInitDialog(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnBrowse(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnAdvanced(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnOk(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnCancel(UINT message, WPARAM wParam, LPARAM lParam);
+
+  // With the host's password: reads the token's certificates and has the
+  // library import the file read last; *result is 0, 1 (already on the token)
+  // or a failure code. False after telling the user that no container name
+  // could be made.
+  bool ImportOntoToken(const char* path, BSTR tokenPassword, LONG* result);
+
+  UserPage* page_;
+  Token* token_;
+  AdvancedSettingsDialog advanced_;
+};
