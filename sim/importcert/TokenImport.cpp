@@ -79,7 +79,9 @@ LONG TokenImport::write(const Credential& credential, const std::string& contain
   if (rv != CKR_OK) return codeOf(rv);
   if (!found.empty()) return kAlreadyOnToken;
   if (!password) return codeOf(CKR_USER_NOT_LOGGED_IN);
-  rv = session.login(password);
+  std::string pin(password);
+  rv = session.login(pin);
+  ::SecureZeroMemory(&pin[0], pin.size());
   if (rv != CKR_OK && rv != CKR_USER_ALREADY_LOGGED_IN) return codeOf(rv);
 
   ContainerStore store(session);
