@@ -168,7 +168,7 @@ Outcome CredentialLoader::readKeyFile(const std::wstring& path, RsaKey* key) {
 Outcome CredentialLoader::readPkcs12(const std::wstring& path, const std::vector<uint8_t>& bytes,
                                      const std::string& password, Credential* out) {
   CRYPT_DATA_BLOB blob = {static_cast<DWORD>(bytes.size()), const_cast<BYTE*>(bytes.data())};
-  const std::wstring widePassword = widetext::fromUtf8(password);
+  std::wstring widePassword = widetext::fromUtf8(password);
   // Without PKCS12_NO_PERSIST_KEY the key would stay behind in a key container of the user.
   ScopedCertStore store(::PFXImportCertStore(&blob, widePassword.c_str(), CRYPT_EXPORTABLE | PKCS12_NO_PERSIST_KEY));
   bool persisted = false;
@@ -176,6 +176,8 @@ Outcome CredentialLoader::readPkcs12(const std::wstring& path, const std::vector
     store.reset(::PFXImportCertStore(&blob, widePassword.c_str(), CRYPT_EXPORTABLE | CRYPT_USER_KEYSET));
     persisted = true;
   }
+  // The copy is wiped as soon as the import no longer needs it (last error untouched).
+  if (!widePassword.empty()) ::SecureZeroMemory(&widePassword[0], widePassword.size() * sizeof widePassword[0]);
   if (!store) {
     const DWORD error = ::GetLastError();
     // Windows reports ERROR_INVALID_PASSWORD; Wine fails with last error 0.
