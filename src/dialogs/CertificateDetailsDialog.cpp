@@ -64,7 +64,9 @@ std::string LoadText(UINT id) {
   return buffer;
 }
 
-// A wide text in the ANSI code page, cut at `limit` bytes; "" when it does not convert.
+// A wide text in the ANSI code page, cut to at most `limit` bytes of whole
+// characters (a lead byte without its trail byte would swallow what follows);
+// "" when it does not convert.
 std::string Narrow(const wchar_t* wide, size_t limit) {
   if (!wide) return std::string();
   const int size = ::WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
@@ -72,7 +74,15 @@ std::string Narrow(const wchar_t* wide, size_t limit) {
   std::vector<char> buffer(static_cast<size_t>(size), '\0');
   if (::WideCharToMultiByte(CP_ACP, 0, wide, -1, buffer.data(), size, nullptr, nullptr) <= 0) return std::string();
   std::string text = buffer.data();
-  if (text.size() > limit) text.resize(limit);
+  if (text.size() > limit) {
+    size_t cut = 0;
+    for (;;) {
+      const size_t step = ::IsDBCSLeadByte(static_cast<BYTE>(text[cut])) ? 2 : 1;
+      if (cut + step > limit) break;
+      cut += step;
+    }
+    text.resize(cut);
+  }
   return text;
 }
 
@@ -118,7 +128,9 @@ std::string GroupedHex(const BYTE* bytes, DWORD size, bool lastFirst = false) {
 
 HRESULT FormatAuthorityKeyId(const CERT_INFO&, const BYTE* value, DWORD size, TextBuffer& text, ByteBuffer*& data) {
   data = nullptr;
-  // 2.5.29.35 values are read with the older structure as well; they agree on the key identifier.
+  // 2.5.29.35 values are read with the structure of 2.5.29.1 as well. Key identifier and
+  // serial number read alike; an issuer given as a list of general names is no distinguished
+  // name, converts to nothing and is left out, so such a value shows KeyID and serial number.
   HeapPtr<void> decoded = Decode(szOID_AUTHORITY_KEY_IDENTIFIER, value, size);
   if (!decoded) return E_FAIL;
   const auto* key = static_cast<const CERT_AUTHORITY_KEY_ID_INFO*>(decoded.get());

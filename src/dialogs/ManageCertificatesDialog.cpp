@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "dialogs/CertificateDetailsDialog.h"
@@ -94,10 +95,10 @@ LRESULT ManageCertificatesDialog::OnSetAsDefault(UINT, WPARAM, LPARAM) {
 LRESULT ManageCertificatesDialog::OnRegister(UINT, WPARAM, LPARAM) {
   CertificateRecord* record = list_.SelectedRecord();
   if (!token_ || !record) return 0;
-  WaitCursor wait;
+  std::optional<WaitCursor> wait(std::in_place);
   if (!record->hasContainer) {
     // Registration needs a key container, which conversion writes to the token.
-    const HRESULT converted = ConvertRecord(record);
+    const HRESULT converted = ConvertRecord(record, wait);
     if (converted == S_FALSE) return 0;
     if (converted != S_OK) return -1;
   }
@@ -176,7 +177,9 @@ LRESULT ManageCertificatesDialog::OnViewDetails(UINT, WPARAM, LPARAM) {
 LRESULT ManageCertificatesDialog::OnConvert(UINT, WPARAM, LPARAM) {
   CertificateRecord* record = list_.SelectedRecord();
   if (!token_ || !record) return 0;
-  const HRESULT hr = ConvertRecord(record);
+  // Held until the row has been rewritten.
+  std::optional<WaitCursor> wait;
+  const HRESULT hr = ConvertRecord(record, wait);
   if (hr == S_FALSE) return 0;
   if (hr != S_OK) return -1;
   list_.UpdateRecord(record);
@@ -243,12 +246,12 @@ void ManageCertificatesDialog::ShowRecordButtons(const CertificateRecord* record
   ::SetDlgItemTextA(Window(), IDC_INTENDED_PURPOSES, record->intendedPurposes.text());
 }
 
-HRESULT ManageCertificatesDialog::ConvertRecord(CertificateRecord* record) {
+HRESULT ManageCertificatesDialog::ConvertRecord(CertificateRecord* record, std::optional<WaitCursor>& wait) {
   // No owner: the page owns the warning and captions it with its title.
   if (page_->ShowMessage(IDS_CONVERT_WARNING, nullptr, MB_YESNO | MB_ICONEXCLAMATION) == IDNO) return S_FALSE;
   SecretBuffer password;
   if (!AskPassword(page_, Window(), password)) return S_FALSE;
-  WaitCursor wait;
+  if (!wait) wait.emplace();
   ShowStatus(IDS_CONVERTING);
   const HRESULT hr = token_->convertCertificate(record, password.data());
   HideStatus();

@@ -4,8 +4,11 @@
 // selected record again, so no record pointer outlives a message.
 #include <windows.h>
 
+#include <optional>
+
 #include "dialogs/CertificateListView.h"
 #include "dialogs/DialogWindow.h"
+#include "model/WaitCursor.h"
 
 class CertificateRecord;
 class Token;
@@ -41,8 +44,10 @@ class ManageCertificatesDialog : public DialogWindow {
   void ShowRecordButtons(const CertificateRecord* record);
   // The warning about writing to the token, the password and the conversion
   // under its status text; S_FALSE when the user declined or gave no password,
-  // else the conversion's status, a failure already shown.
-  HRESULT ConvertRecord(CertificateRecord* record);
+  // else the conversion's status, a failure already shown. The wait cursor
+  // starts once the password is in, unless the caller's is already up, and
+  // stays with the caller.
+  HRESULT ConvertRecord(CertificateRecord* record, std::optional<WaitCursor>& wait);
   void ShowStatus(UINT stringId);
   void HideStatus();
 

@@ -93,8 +93,8 @@ LRESULT UserPage::OnManage(UINT, WPARAM, LPARAM) {
     // The dialog hides the status text once its list is full.
     ManageCertificatesDialog dialog(this, &token_);
     dialog.Run(::GetActiveWindow());
+    ReportPasswordBlocked();
   }
-  ReportPasswordBlocked();
   return 0;
 }
 
