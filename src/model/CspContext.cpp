@@ -14,7 +14,10 @@ int32_t lastErrorStatus() { return static_cast<int32_t>(::GetLastError()); }
 
 CspContext::CspContext() { providerName_.assign(kCspProviderName); }
 
-CspContext::~CspContext() { clearEntries(); }
+CspContext::~CspContext() {
+  verifyContext_.reset();
+  clearEntries();
+}
 
 void CspContext::clearEntries() {
   while (entries_) {

@@ -157,13 +157,14 @@ HRESULT Token::findOne(CK_OBJECT_CLASS objectClass, const char* label, CK_OBJECT
   CK_ATTRIBUTE search[] = {
       Attribute(CKA_CLASS, &objectClass, sizeof objectClass), Attribute(CKA_TOKEN, &kTrue, sizeof kTrue),
       Attribute(CKA_LABEL, label, static_cast<CK_ULONG>(std::strlen(label) + 1))};
-  if (ck->C_FindObjectsInit(session_, search, 3) != CKR_OK) return E_FAIL;
+  const CK_RV started = ck->C_FindObjectsInit(session_, search, 3);
   CK_OBJECT_HANDLE object = 0;
   CK_ULONG found = 0;
-  const CK_RV rv = ck->C_FindObjects(session_, &object, 1, &found);
-  // The search is ended whatever it found, so the session can search again.
+  const CK_RV searched = ck->C_FindObjects(session_, &object, 1, &found);
+  // Ended whatever came before, even a search that did not start (one left
+  // active in the session makes the start fail), so the session can search again.
   const CK_RV ended = ck->C_FindObjectsFinal(session_);
-  if (rv != CKR_OK || ended != CKR_OK || found != 1) return E_FAIL;
+  if (started != CKR_OK || searched != CKR_OK || ended != CKR_OK || found != 1) return E_FAIL;
   *handle = object;
   return S_OK;
 }

@@ -32,6 +32,12 @@ TEST_F(TokenTest, OpenAndDestructionBracketTheSession) {
   EXPECT_EQ(Token::kNoMoreCertificates, token->nextCertificate(true, record)) << "the token has no certificates";
   EXPECT_FALSE(record);
   EXPECT_NE(0u, soft.SessionCount(kSlot));
+  // A search left active in the session fails the next look-up, which ends it all the same.
+  ASSERT_EQ(CKR_OK, soft.standard()->C_FindObjectsInit(token->session(), nullptr, 0));
+  CK_OBJECT_HANDLE found = 0;
+  EXPECT_EQ(E_FAIL, token->findOne(CKO_DATA, "none", &found));
+  const HRESULT refreshed = token->refreshInventory();
+  EXPECT_EQ(S_OK, refreshed) << std::hex << refreshed;
   token.reset();
   EXPECT_EQ(0u, soft.SessionCount(kSlot));
 }
