@@ -42,18 +42,18 @@ Outcome ContainerStore::readCatalog(Catalog* catalog) {
   return Outcome::ok();
 }
 
+CK_RV ContainerStore::writeData(Transaction& tx, CK_OBJECT_HANDLE object, const std::string& label,
+                                const std::vector<uint8_t>& value) {
+  if (object) return tx.replace(object, CKA_VALUE, value);
+  CK_OBJECT_HANDLE created = 0;
+  return tx.create(dataObject(label, value), &created);
+}
+
 Outcome ContainerStore::writeCatalog(Transaction& tx, const Catalog& current, uint8_t version,
                                      const std::vector<std::string>& names) {
   if (names.size() > containerformat::kMaxNames)
     return Outcome::fail(ExitCode::Conflict, "a catalog holds at most " + std::to_string(containerformat::kMaxNames) + " names");
-  const std::vector<uint8_t> value = containerformat::buildCatalog(version, names);
-  CK_RV rv;
-  if (current.object) {
-    rv = tx.replace(current.object, CKA_VALUE, value);
-  } else {
-    CK_OBJECT_HANDLE object = 0;
-    rv = tx.create(dataObject(kCatalogLabel, value), &object);
-  }
+  const CK_RV rv = writeData(tx, current.object, kCatalogLabel, containerformat::buildCatalog(version, names));
   return rv == CKR_OK ? Outcome::ok() : tokenRefused("writing the container catalog", rv);
 }
 
@@ -106,14 +106,7 @@ Outcome ContainerStore::readRecord(const std::string& name, Record* record) {
 
 Outcome ContainerStore::writeRecord(Transaction& tx, const std::string& name, const Record& current,
                                     const containerformat::RecordFields& fields) {
-  const std::vector<uint8_t> value = containerformat::buildRecord(fields);
-  CK_RV rv;
-  if (current.object) {
-    rv = tx.replace(current.object, CKA_VALUE, value);
-  } else {
-    CK_OBJECT_HANDLE object = 0;
-    rv = tx.create(dataObject(name, value), &object);
-  }
+  const CK_RV rv = writeData(tx, current.object, name, containerformat::buildRecord(fields));
   return rv == CKR_OK ? Outcome::ok() : tokenRefused("writing the record of the container " + quoted(name), rv);
 }
 

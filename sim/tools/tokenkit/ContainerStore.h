@@ -44,6 +44,9 @@ class ContainerStore {
  private:
   Outcome findData(const std::string& label, std::vector<CK_OBJECT_HANDLE>* objects);
   static AttributeList dataObject(const std::string& label, const std::vector<uint8_t>& value);
+  // Replaces the value of an existing data object, or creates the object when there is none.
+  static CK_RV writeData(Transaction& tx, CK_OBJECT_HANDLE object, const std::string& label,
+                         const std::vector<uint8_t>& value);
 
   TokenSession& session_;
 };
