@@ -8,7 +8,7 @@
 
 #include "kit/Paths.h"
 #include "model/ScopedCertContext.h"
-#include "model/ScopedHandle.h"
+#include "model/ScopedFileHandle.h"
 
 namespace CertificateFiles {
 
@@ -16,16 +16,10 @@ inline std::wstring path(const std::string& file) {
   return testkit::SourcePath(L"tests/data/certs/" + std::wstring(file.begin(), file.end()));
 }
 
-struct FileTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(Handle h) { ::CloseHandle(h); }
-};
-
 // The file's bytes; empty when it cannot be read.
 inline std::vector<BYTE> read(const std::string& file) {
-  ScopedHandle<FileTraits> handle(::CreateFileW(path(file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                OPEN_EXISTING, 0, nullptr));
+  ScopedFileHandle handle(::CreateFileW(path(file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
   if (!handle) return {};
   std::vector<BYTE> bytes(::GetFileSize(handle.get(), nullptr));
   DWORD got = 0;
@@ -48,8 +42,8 @@ inline std::vector<BYTE> sha1Of(const std::string& name) {
 inline ScopedCertContext load(const std::string& name) {
   const std::vector<BYTE> der = read(name + ".der");
   if (der.empty()) return ScopedCertContext();
-  return ScopedCertContext(::CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING,
-                                                          der.data(), static_cast<DWORD>(der.size())));
+  return ScopedCertContext(::CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der.data(),
+                                                          static_cast<DWORD>(der.size())));
 }
 
 }  // namespace CertificateFiles

@@ -17,4 +17,3 @@ add_custom_command(OUTPUT ${zelt_used_ids_header}
 
 target_sources(resources_tests PRIVATE ${zelt_used_ids_header})
 target_include_directories(resources_tests PRIVATE ${zelt_used_ids_dir} ${ZELT_RES_DIR})
-target_link_libraries(resources_tests PRIVATE version)

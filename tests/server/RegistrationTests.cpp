@@ -3,13 +3,14 @@
 
 #include <oleauto.h>
 
-#include <algorithm>
+#include <set>
 
 #include <gtest/gtest.h>
 
 #include "kit/ModuleUnderTest.h"
 #include "kit/Paths.h"
 #include "kit/Registry.h"
+#include "model/ComPtr.h"
 #include "server/Guids.h"
 
 using namespace testkit;
@@ -19,10 +20,7 @@ namespace {
 const wchar_t kClsid[] = L"{CE757092-6AD6-4BDC-B959-883065EE2EDA}";
 const std::wstring kClassKey = std::wstring(L"CLSID\\") + kClsid;
 
-std::vector<std::wstring> Sorted(std::vector<std::wstring> v) {
-  std::sort(v.begin(), v.end());
-  return v;
-}
+std::set<std::wstring> Set(const std::vector<std::wstring>& names) { return {names.begin(), names.end()}; }
 
 class RegistrationTest : public ::testing::Test {
  protected:
@@ -30,15 +28,14 @@ class RegistrationTest : public ::testing::Test {
     // A folder name with apostrophes: the script must quote the path it writes.
     dir_ = MakeTempDir(L"reg");
     ASSERT_FALSE(dir_.empty());
-    folder_ = dir_ + L"\\O'Neil's pages";
-    ASSERT_TRUE(::CreateDirectoryW(folder_.c_str(), nullptr));
-    dll_ = folder_ + L"\\ZeltUtilUserPage.dll";
-    ASSERT_TRUE(::CopyFileW((BinDir() + L"ZeltUtilUserPage.dll").c_str(), dll_.c_str(), FALSE))
-        << "copy failed, error " << ::GetLastError();
+    const std::wstring folder = dir_ + L"\\O'Neil's pages";
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    dll_ = folder + L"\\ZeltUtilUserPage.dll";
     // The page imports the import library at load time, so it is installed beside it.
-    ASSERT_TRUE(::CopyFileW((BinDir() + L"ZeltUtilImportCert.dll").c_str(),
-                            (folder_ + L"\\ZeltUtilImportCert.dll").c_str(), FALSE))
-        << "copy failed, error " << ::GetLastError();
+    for (const wchar_t* name : {L"ZeltUtilUserPage.dll", L"ZeltUtilImportCert.dll"}) {
+      ASSERT_TRUE(::CopyFileW((BinDir() + name).c_str(), (folder + L"\\" + name).c_str(), FALSE))
+          << "copy failed, error " << ::GetLastError();
+    }
     CallExport("DllUnregisterServer");
   }
   void TearDown() override {
@@ -46,10 +43,10 @@ class RegistrationTest : public ::testing::Test {
     RemoveTree(dir_);
   }
 
-  // The step under test goes through regsvr32; set-up and clean-up call the
-  // same exports in-process, because every extra process costs seconds under Wine.
-  long Regsvr32(bool unregister) {
-    return RunProcess(std::wstring(L"regsvr32.exe /s ") + (unregister ? L"/u " : L"") + L"\"" + dll_ + L"\"");
+  // The steps under test go through regsvr32; the rest calls the same exports in-process,
+  // because every extra process costs seconds under Wine.
+  long Regsvr32(const wchar_t* options) {
+    return RunProcess(L"regsvr32.exe /s " + std::wstring(options) + L"\"" + dll_ + L"\"");
   }
   HRESULT CallExport(const char* name) {
     HMODULE module = ::LoadLibraryW(dll_.c_str());
@@ -61,72 +58,62 @@ class RegistrationTest : public ::testing::Test {
     return hr;
   }
 
-  std::wstring dir_, folder_, dll_;
+  // Every key the registration writes, whole: its default value, its value names and its subkeys.
+  void ExpectRegistered() {
+    const struct {
+      std::wstring path, text;
+      std::set<std::wstring> values, subkeys;
+    } keys[] = {
+        {L"ZeltUtilUserPage.UserPage.1", L"UserPage Class", {L""}, {L"CLSID"}},
+        {L"ZeltUtilUserPage.UserPage.1\\CLSID", kClsid, {L""}, {}},
+        {L"ZeltUtilUserPage.UserPage", L"UserPage Class", {L""}, {L"CLSID", L"CurVer"}},
+        {L"ZeltUtilUserPage.UserPage\\CLSID", kClsid, {L""}, {}},
+        {L"ZeltUtilUserPage.UserPage\\CurVer", L"ZeltUtilUserPage.UserPage.1", {L""}, {}},
+        {kClassKey, L"UserPage Class", {L""}, {L"InprocServer32", L"Programmable"}},
+        {kClassKey + L"\\Programmable", L"", {}, {}},
+        // The true path, apostrophes and all.
+        {kClassKey + L"\\InprocServer32", dll_, {L"", L"ThreadingModel"}, {}},
+    };
+    for (const auto& key : keys) {
+      SCOPED_TRACE(std::string(key.path.begin(), key.path.end()));
+      EXPECT_EQ(key.text, ReadString(HKEY_CLASSES_ROOT, key.path, nullptr));
+      EXPECT_EQ(key.values, Set(ValueNames(HKEY_CLASSES_ROOT, key.path)));
+      EXPECT_EQ(key.subkeys, Set(SubkeyNames(HKEY_CLASSES_ROOT, key.path)));
+    }
+    EXPECT_EQ(L"Apartment", ReadString(HKEY_CLASSES_ROOT, kClassKey + L"\\InprocServer32", L"ThreadingModel"));
+  }
+
+  std::wstring dir_, dll_;
 };
 
 }  // namespace
 
-TEST_F(RegistrationTest, Regsvr32WritesExactlyTheScriptsKeysAndValuesAndRemovesThem) {
-  ASSERT_EQ(0, Regsvr32(false));
-
-  EXPECT_EQ(L"UserPage Class", ReadString(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage.1", nullptr));
-  EXPECT_EQ(kClsid, ReadString(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage.1\\CLSID", nullptr));
-  EXPECT_EQ(std::vector<std::wstring>{L"CLSID"}, SubkeyNames(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage.1"));
-
-  EXPECT_EQ(L"UserPage Class", ReadString(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage", nullptr));
-  EXPECT_EQ(kClsid, ReadString(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage\\CLSID", nullptr));
-  EXPECT_EQ(L"ZeltUtilUserPage.UserPage.1", ReadString(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage\\CurVer", nullptr));
-  EXPECT_EQ((std::vector<std::wstring>{L"CLSID", L"CurVer"}),
-            Sorted(SubkeyNames(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage")));
-
-  EXPECT_EQ(L"UserPage Class", ReadString(HKEY_CLASSES_ROOT, kClassKey, nullptr));
-  EXPECT_EQ((std::vector<std::wstring>{L"InprocServer32", L"Programmable"}),
-            Sorted(SubkeyNames(HKEY_CLASSES_ROOT, kClassKey)));
-  EXPECT_TRUE(ValueNames(HKEY_CLASSES_ROOT, kClassKey + L"\\Programmable").empty());
-  EXPECT_TRUE(SubkeyNames(HKEY_CLASSES_ROOT, kClassKey + L"\\Programmable").empty());
-
-  const std::wstring inproc = kClassKey + L"\\InprocServer32";
-  EXPECT_EQ(dll_, ReadString(HKEY_CLASSES_ROOT, inproc, nullptr)) << "apostrophes must survive the script";
-  EXPECT_EQ(L"Apartment", ReadString(HKEY_CLASSES_ROOT, inproc, L"ThreadingModel"));
-  EXPECT_EQ((std::vector<std::wstring>{L"", L"ThreadingModel"}), Sorted(ValueNames(HKEY_CLASSES_ROOT, inproc)));
-
-  // The type library, whose contents the resources suite checks.
-  ITypeLib* lib = nullptr;
-  HRESULT hr = ::LoadRegTypeLib(LIBID_ZeltUtilUserPage, 1, 0, 0x0409, &lib);
+TEST_F(RegistrationTest, Regsvr32WritesExactlyTheClassKeysAndTheTypeLibraryAndRemovesThem) {
+  ASSERT_EQ(0, Regsvr32(L""));
+  ExpectRegistered();
+  ComPtr<ITypeLib> library;
+  HRESULT hr = ::LoadRegTypeLib(LIBID_ZeltUtilUserPage, 1, 0, 0x0409, library.Receive());
   ASSERT_EQ(S_OK, hr) << std::hex << hr;
-  TLIBATTR* attr = nullptr;
-  ASSERT_EQ(S_OK, lib->GetLibAttr(&attr));
-  EXPECT_EQ(1, attr->wMajorVerNum);
-  EXPECT_EQ(0, attr->wMinorVerNum);
-  EXPECT_EQ(0x0409u, attr->lcid);
-  lib->ReleaseTLibAttr(attr);
-  lib->Release();
+  ComPtr<ITypeInfo> coclass;
+  hr = library->GetTypeInfoOfGuid(CLSID_UserPage, coclass.Receive());
+  EXPECT_EQ(S_OK, hr) << "the library does not describe CLSID_UserPage, " << std::hex << hr;
+
+  // Leftovers of an older registration under the class key do not survive the next one.
+  for (const wchar_t* stale : {L"\\Stale", L"\\Programmable\\Old"}) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyW(HKEY_CLASSES_ROOT, (kClassKey + stale).c_str(), &key));
+    ::RegCloseKey(key);
+  }
+  ASSERT_EQ(S_OK, CallExport("DllRegisterServer"));
+  ExpectRegistered();
 
   // Unregistration removes the ProgIDs, the class and the type library, but keeps the CLSID key.
-  ASSERT_EQ(0, Regsvr32(true));
+  ASSERT_EQ(0, Regsvr32(L"/u "));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage.1"));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage"));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
-  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
   EXPECT_FALSE(SubkeyNames(HKEY_CLASSES_ROOT, L"CLSID").empty()) << "other classes must stay registered";
-  lib = nullptr;
-  hr = ::LoadRegTypeLib(LIBID_ZeltUtilUserPage, 1, 0, 0x0409, &lib);
+  library.Reset();
+  hr = ::LoadRegTypeLib(LIBID_ZeltUtilUserPage, 1, 0, 0x0409, library.Receive());
   EXPECT_TRUE(FAILED(hr)) << "type library still registered, hr " << std::hex << hr;
-  if (lib) lib->Release();
-}
-
-TEST_F(RegistrationTest, SecondRegistrationRewritesTheClassSubtree) {
-  ASSERT_EQ(S_OK, CallExport("DllRegisterServer"));
-  // Leftovers of an older registration under the class key must not survive.
-  HKEY stale = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyW(HKEY_CLASSES_ROOT, (kClassKey + L"\\Stale").c_str(), &stale));
-  ::RegCloseKey(stale);
-  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyW(HKEY_CLASSES_ROOT, (kClassKey + L"\\Programmable\\Old").c_str(), &stale));
-  ::RegCloseKey(stale);
-
-  ASSERT_EQ(0, Regsvr32(false));
-  EXPECT_EQ((std::vector<std::wstring>{L"InprocServer32", L"Programmable"}),
-            Sorted(SubkeyNames(HKEY_CLASSES_ROOT, kClassKey)));
-  EXPECT_TRUE(SubkeyNames(HKEY_CLASSES_ROOT, kClassKey + L"\\Programmable").empty());
-  EXPECT_EQ(dll_, ReadString(HKEY_CLASSES_ROOT, kClassKey + L"\\InprocServer32", nullptr));
 }
