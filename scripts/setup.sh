@@ -6,7 +6,7 @@ set -u
 build_pkgs=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   mingw-w64-i686-dev mingw-w64-tools cmake make xvfb xauth googletest libp11-kit-dev
-  imagemagick clang libclang-rt-14-dev python3 softhsm2 openssl
+  imagemagick clang libclang-rt-14-dev python3 openssl
 )
 wine_pkgs=(wine wine32:i386 libgnutls30:i386)
 

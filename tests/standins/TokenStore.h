@@ -21,7 +21,7 @@ std::string describe(const ToolRun& run);
 CK_UTF8CHAR_PTR utf8(const char* s);
 inline CK_UTF8CHAR_PTR utf8(const std::string& s) { return utf8(s.c_str()); }
 std::vector<uint8_t> readFile(const std::wstring& path);
-// A file of tests/conformance/data, or of tests/data/certs for a name starting with "certs/".
+// A file of tests/standins/data, or of tests/data/certs for a name starting with "certs/".
 std::wstring dataPath(const std::wstring& name);
 
 class TokenStore {

@@ -27,7 +27,7 @@ std::vector<uint8_t> readFile(const std::wstring& path) {
 }
 
 std::wstring dataPath(const std::wstring& name) {
-  return testkit::SourcePath(name.rfind(L"certs/", 0) == 0 ? L"tests/data/" + name : L"tests/conformance/data/" + name);
+  return testkit::SourcePath(name.rfind(L"certs/", 0) == 0 ? L"tests/data/" + name : L"tests/standins/data/" + name);
 }
 
 TokenStore::TokenStore(unsigned slots) : folder_(testkit::MakeTempDir(L"store")) {
