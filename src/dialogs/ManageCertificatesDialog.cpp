@@ -247,8 +247,14 @@ void ManageCertificatesDialog::ShowRecordButtons(const CertificateRecord* record
 }
 
 HRESULT ManageCertificatesDialog::ConvertRecord(CertificateRecord* record, std::optional<WaitCursor>& wait) {
-  // No owner: the page owns the warning and captions it with its title.
-  if (page_->ShowMessage(IDS_CONVERT_WARNING, nullptr, MB_YESNO | MB_ICONEXCLAMATION) == IDNO) return S_FALSE;
+  // No owner: the page owns the warning and captions it with its title. That box does not disable
+  // this dialog, so it is disabled here: a Close or a second click while the question is up would
+  // otherwise delete or change the record this conversion goes on with.
+  ::EnableWindow(Window(), FALSE);
+  const int answer = page_->ShowMessage(IDS_CONVERT_WARNING, nullptr, MB_YESNO | MB_ICONEXCLAMATION);
+  ::EnableWindow(Window(), TRUE);
+  ::SetActiveWindow(Window());
+  if (answer == IDNO) return S_FALSE;
   SecretBuffer password;
   if (!AskPassword(page_, Window(), password)) return S_FALSE;
   if (!wait) wait.emplace();
