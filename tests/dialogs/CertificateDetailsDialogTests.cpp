@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -118,18 +119,14 @@ TEST(CertificateDetails, ExtensionsVersionOneAndTheWaysOut) {
   auto fields = RecordOf("details");
   INT_PTR result = RunDetails(fields.get(), [&](testkit::ModalWindow& dialog) {
     const Rows rows = FieldRows(dialog);
-    const auto valueOf = [&rows](const std::string& label) {
-      for (const auto& row : rows)
-        if (row.first == label) return row.second;
-      return std::string("<no row>");
-    };
-    EXPECT_EQ("Digital Signature, Key Agreement, Key Encipherment", valueOf("Key Usage"))
+    const std::map<std::string, std::string> valueOf(rows.begin(), rows.end());  // at() fails on a missing row
+    EXPECT_EQ("Digital Signature, Key Agreement, Key Encipherment", valueOf.at("Key Usage"))
         << "encipher-only (0x01) is never named";
     // The certificate has no second key-usage byte: Wine's CertGetIntendedKeyUsage fails when the
     // usage is longer than the one-byte buffer, where Windows gives the first byte.
-    EXPECT_EQ("", valueOf("Certificate Policies"));
+    EXPECT_EQ("", valueOf.at("Certificate Policies"));
     EXPECT_EQ("[1]CRL Distribution Point,Distribution Point Name:,, URL=http://crl.example/a,b.crl",
-              valueOf("CRL Distribution Points"));
+              valueOf.at("CRL Distribution Points"));
     EXPECT_EQ((Lines{"[1]CRL Distribution Point", "Distribution Point Name:", "URL=http://crl.example/a", "b.crl"}),
               PaneLinesOf(dialog, "CRL Distribution Points"))
         << "the comma inside the URL splits it too";
@@ -140,22 +137,13 @@ TEST(CertificateDetails, ExtensionsVersionOneAndTheWaysOut) {
   const std::string longSerial(600, '7');
   version1->serialNumberGrouped.assign(longSerial.c_str());
   result = RunDetails(version1.get(), [&](testkit::ModalWindow& dialog) {
-    Lines labels;
-    for (const auto& row : FieldRows(dialog)) labels.push_back(row.first);
-    EXPECT_EQ((Lines{"Version", "Serial Number", "Signature Algorithm", "Issuer", "Valid From", "Valid To",
-                     "Subject", "Public Key", "Thumbprint Algorithm", "Thumbprint"}),
-              labels);
+    EXPECT_EQ(10, listkit::RowCount(dialog.Item(IDC_FIELD_LIST))) << "no extension rows";
     EXPECT_EQ("V1", CellText(dialog.Item(IDC_FIELD_LIST), 0, 1));
     EXPECT_EQ(longSerial, CellText(dialog.Item(IDC_FIELD_LIST), 1, 1)) << "whole in the list";
     EXPECT_EQ((Lines{longSerial.substr(0, 511)}), PaneLinesOf(dialog, "Serial Number")) << "cut at 511 in the pane";
   }, IDCANCEL);
   EXPECT_EQ(IDCANCEL, result) << "Escape";
 
-  CertificateRecord empty;
-  result = RunDetails(&empty, [&](testkit::ModalWindow& dialog) {
-    EXPECT_TRUE(FieldRows(dialog).empty()) << "a record without a certificate shows nothing";
-  }, IDOK);
-  EXPECT_EQ(IDOK, result);
 }
 
 }  // namespace
