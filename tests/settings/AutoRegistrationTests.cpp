@@ -53,7 +53,6 @@ class AutoRegistrationTest : public PageTest {
     testkit::DeleteKeyTree(HKEY_LOCAL_MACHINE, kKey);
   }
 
-  // Presses Auto Registration with the queued steps; the handler's result.
   LRESULT Run() {
     const LRESULT result = harness.Click(IDC_AUTO_REGISTRATION);
     driver.Finish();

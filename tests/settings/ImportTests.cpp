@@ -62,7 +62,6 @@ class ImportTest : public ::testing::Test {
     host().Clear();
   }
 
-  // Presses Import with the queued steps; the handler's result.
   LRESULT Run() {
     const LRESULT result = harness.Click(IDC_IMPORT);
     driver.Finish();
@@ -84,7 +83,6 @@ class ImportTest : public ::testing::Test {
       box.Press(IDOK);
     });
   }
-  // Types the file and its password and presses OK.
   void Fill(const std::string& path, const std::string& password) {
     OnDialog("fill " + path, [path, password](ModalWindow& dialog) {
       dialog.Type(IDC_FILE_PATH, path);

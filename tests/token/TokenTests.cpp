@@ -62,7 +62,6 @@ TEST_F(TokenTest, OpenAndDestructionBracketTheSession) {
   // A slot that no longer exists reads as a token pulled out.
   EXPECT_EQ(MapCkResult(CKR_DEVICE_REMOVED), token->open(&binding, L"5EC0A1D2", 99));
   ASSERT_EQ(S_OK, Open());
-  EXPECT_TRUE(ReadAll().empty());
   EXPECT_NE(0u, soft.SessionCount(kSlot));
   // A search left active in the session fails the next look-up, which ends it all the same.
   ASSERT_EQ(CKR_OK, soft.standard()->C_FindObjectsInit(token->session(), nullptr, 0));
@@ -81,14 +80,17 @@ TEST_F(TokenTest, ListsTheFirstTwentyAndAFailedReadKeepsTheEnumerationOnItsCerti
   ASSERT_EQ(20u, records.size());
   for (int i = 0; i < 20; ++i) EXPECT_EQ(std::string(1, char(i)), IdOf(*records[i])) << i;
 
+  // Value: calls 1 and 2 (length, bytes); identifier: calls 3 and 4. Either failing keeps the
+  // enumeration on that certificate.
   std::unique_ptr<CertificateRecord> record;
-  // Value: calls 1 and 2 (length, bytes); identifier: calls 3 and 4.
-  ASSERT_EQ(CKR_OK, soft.Inject("C_GetAttributeValue", 3, CKR_DEVICE_ERROR));
-  EXPECT_EQ(MapCkResult(CKR_DEVICE_ERROR), token->nextCertificate(true, record));
-  EXPECT_FALSE(record);
-  EXPECT_EQ(S_OK, token->nextCertificate(false, record));
-  ASSERT_TRUE(record);
-  EXPECT_EQ(std::string(1, '\0'), IdOf(*record));
+  for (char id : {0, 1}) {
+    ASSERT_EQ(CKR_OK, soft.Inject("C_GetAttributeValue", id == 0 ? 3 : 1, CKR_DEVICE_ERROR));
+    EXPECT_EQ(MapCkResult(CKR_DEVICE_ERROR), token->nextCertificate(id == 0, record)) << int(id);
+    EXPECT_FALSE(record);
+    EXPECT_EQ(S_OK, token->nextCertificate(false, record));
+    ASSERT_TRUE(record);
+    EXPECT_EQ(std::string(1, id), IdOf(*record));
+  }
 }
 
 TEST_F(TokenTest, MapsCertificatesContainerByContainerInCatalogOrder) {
@@ -164,7 +166,6 @@ TEST_F(TokenTest, PageOpensTheTokenOfTheHostsSerial) {
     ASSERT_EQ(S_OK, harness.Open());
     UserPage* page = static_cast<UserPage*>(harness.page());
     ASSERT_EQ(S_OK, page->ReadCertificates());
-    EXPECT_EQ(kSlot, page->TokenModel().slotId());
     EXPECT_EQ(1u, page->TokenModel().count());
     EXPECT_NE(0u, soft.SessionCount(kSlot));
   }
