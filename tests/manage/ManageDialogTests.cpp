@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/ListTestKit.h"
 #include "kit/FakeHost.h"
 #include "kit/ModalDriver.h"
 #include "kit/ModuleUnderTest.h"
@@ -20,83 +21,54 @@
 #include "model/ScopedSystemStore.h"
 #include "res/resource.h"
 
+using listkit::CellText;
+using listkit::Select;
+using testkit::BoxIcon;
 using testkit::ModalWindow;
-using testkit::ShownWindow;
+using Cells = std::vector<std::string>;
 
 namespace {
 
 const CK_SLOT_ID kSlot = 1;
 const char kPassword[] = "pki-password";
+// The CSP and the key exchange key of a PROV_RSA_FULL provider, as registration names them.
+const std::string kProvider = "Quillon Zelt RSA Cryptographic Service Provider/";
+const char kRemoveQuestion[] =
+    "The certificate and related key pair will be permanently deleted. Do you want to continue?";
 const int kButtons[] = {IDC_REGISTER, IDC_UNREGISTER, IDC_CONVERT, IDC_REMOVE, IDC_SET_AS_DEFAULT, IDC_VIEW_DETAILS};
 
-// The certificate with that SHA-1 hash in a freshly opened "MY" store, deleted when `remove`.
-bool InMyStore(const std::string& name, bool remove = false) {
+// How a freshly opened "MY" store holds the certificate with that SHA-1 hash: its key provider
+// information as "provider/container/key spec/provider type", "" when it is not there. Deleted when `remove`.
+std::string InMyStore(const std::string& name, bool remove = false) {
   ScopedSystemStore my(::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
-  if (!my) return false;
   std::vector<BYTE> sha1 = CertificateFiles::sha1Of(name);
   CRYPT_HASH_BLOB hash = {static_cast<DWORD>(sha1.size()), sha1.data()};
-  PCCERT_CONTEXT found = ::CertFindCertificateInStore(my.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
-                                                      CERT_FIND_SHA1_HASH, &hash, nullptr);
-  if (!found) return false;
+  PCCERT_CONTEXT found = my ? ::CertFindCertificateInStore(my.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
+                                                           CERT_FIND_SHA1_HASH, &hash, nullptr)
+                            : nullptr;
+  if (!found) return "";
+  std::string held = "no key provider information";
+  BYTE buffer[1024];
+  DWORD size = sizeof buffer;
+  if (::CertGetCertificateContextProperty(found, CERT_KEY_PROV_INFO_PROP_ID, buffer, &size)) {
+    const auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer);
+    const auto narrow = [](const wchar_t* text) { return std::string(text, text + ::lstrlenW(text)); };
+    held = narrow(info->pwszProvName) + "/" + narrow(info->pwszContainerName) + "/" +
+           std::to_string(info->dwKeySpec) + "/" + std::to_string(info->dwProvType);
+  }
   if (remove) {
     ::CertDeleteCertificateFromStore(found);  // frees the context
     ::CertControlStore(my.get(), 0, CERT_STORE_CTRL_COMMIT, nullptr);
   } else {
     ::CertFreeCertificateContext(found);
   }
-  return true;
+  return held;
 }
 
-std::string Cell(HWND list, int row, int column) {
-  char text[512] = "";
-  LVITEMA item = {};
-  item.iSubItem = column;
-  item.pszText = text;
-  item.cchTextMax = sizeof text - 1;
-  ::SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-  return text;
-}
-
-int Image(HWND list, int row) {
-  LVITEMA item = {};
-  item.mask = LVIF_IMAGE;
-  item.iItem = row;
-  ::SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-  return item.iImage;
-}
-
-// The first column of every row, in row order.
-std::vector<std::string> Subjects(HWND list) {
-  std::vector<std::string> subjects;
-  const int rows = static_cast<int>(::SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-  for (int row = 0; row < rows; ++row) subjects.push_back(Cell(list, row, 0));
-  return subjects;
-}
-
-// Selects and focuses a row, as a click on it would: the control tells the dialog.
-void Select(HWND list, int row) {
-  LVITEMA item = {};
-  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-  item.state = LVIS_SELECTED | LVIS_FOCUSED;
-  ::SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
-}
-
-// A click on an empty part of the list: the control drops the selection, then notifies.
-void ClickEmptyPart(ModalWindow& dialog, UINT code) {
-  HWND list = dialog.Item(IDC_CERTIFICATE_LIST);
-  LVITEMA item = {};
-  item.stateMask = LVIS_SELECTED;
-  ::SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
-  NMITEMACTIVATE click = {};
-  click.hdr = {list, IDC_CERTIFICATE_LIST, code};
-  click.iItem = -1;
-  ::SendMessageA(dialog.window(), WM_NOTIFY, IDC_CERTIFICATE_LIST, reinterpret_cast<LPARAM>(&click));
-}
-
-void ClickColumn(ModalWindow& dialog, int column) {
-  HWND list = dialog.Item(IDC_CERTIFICATE_LIST);
+// A notification from the list as the control sends it on a click.
+void Notify(ModalWindow& dialog, UINT code, int column = 0) {
   NMLISTVIEW click = {};
-  click.hdr = {list, IDC_CERTIFICATE_LIST, static_cast<UINT>(LVN_COLUMNCLICK)};
+  click.hdr = {dialog.Item(IDC_CERTIFICATE_LIST), IDC_CERTIFICATE_LIST, code};
   click.iItem = -1;
   click.iSubItem = column;
   ::SendMessageA(dialog.window(), WM_NOTIFY, IDC_CERTIFICATE_LIST, reinterpret_cast<LPARAM>(&click));
@@ -135,7 +107,7 @@ class ManageDialog : public ::testing::Test {
     contents.AddCatalog({"Jane's keys", "John's keys"});
     contents.AddRecord("Jane's keys", "jane", "", 2, {'J'});
     contents.AddRecord("John's keys", "john", "", 2, {'R'});
-    for (const char* name : {"jane-doe", "john-roe", "example-corp"}) InMyStore(name, true);
+    TearDown();
     host().serial = L"4D414E47";
     host().password = L"pki-password";
     const HRESULT hr = harness.Open();
@@ -158,23 +130,18 @@ class ManageDialog : public ::testing::Test {
   void OnDialog(const std::string& what, std::function<void(ModalWindow&)> action) {
     driver.Then(what, testkit::FromTemplate(module.handle(), IDD_MANAGE_CERTIFICATES), std::move(action));
   }
-  // A step on a message box: checks its text and answers it.
-  void Box(const std::string& text, int answer, std::vector<ShownWindow>* shown = nullptr) {
-    driver.Then(text.substr(0, 40), testkit::AnyDialog(), [text, answer, shown](ModalWindow& box) {
-      EXPECT_EQ(text, box.MessageText());
-      if (shown) shown->push_back(box.Snapshot());
+  // A step on a message box: checks its text (its start when `prefix`), title and icon, and answers it.
+  void Box(const std::string& text, int answer, const std::string& title = "Certificates on the Zelt",
+           BoxIcon icon = BoxIcon::Warning, bool prefix = false) {
+    driver.Then(text.substr(0, 40), testkit::AnyDialog(), [=](ModalWindow& box) {
+      EXPECT_EQ(text, prefix ? box.MessageText().substr(0, text.size()) : box.MessageText());
+      EXPECT_EQ(title, box.Title());
+      EXPECT_EQ(icon, box.Icon()) << ToString(box.Icon());
       box.Press(answer);
     });
   }
 
   testkit::FakeHost& host() { return harness.host; }
-  // The texts of the host's status message, in order.
-  std::vector<std::wstring> StatusTexts() {
-    std::vector<std::wstring> texts;
-    for (const testkit::HostCall& call : host().calls)
-      if (call.name == "ShowStatus") texts.push_back(call.text);
-    return texts;
-  }
 
   testkit::SoftToken soft;
   testkit::TokenContents contents{soft, kSlot, kPassword};
@@ -183,16 +150,27 @@ class ManageDialog : public ::testing::Test {
   testkit::ModalDriver driver;
 };
 
-TEST_F(ManageDialog, OpensWithTheTokensCertificatesAndButtonsFollowTheSelectedRecord) {
+TEST_F(ManageDialog, ShowsTheTokensCertificatesButtonsFollowTheSelectionAndSetAsDefaultSticks) {
   OnDialog("list", [](ModalWindow& dialog) {
     HWND list = dialog.Item(IDC_CERTIFICATE_LIST);
-    EXPECT_EQ((std::vector<std::string>{"Jane Doe", "John Roe", "Example Corp"}), Subjects(list));
-    EXPECT_EQ("<Yes>", Cell(list, 0, 4)) << "the first container's certificate is the default logon";
-    EXPECT_EQ("<No>", Cell(list, 1, 4));
-    EXPECT_EQ("<N/A>", Cell(list, 2, 4)) << "no container: never logon-capable";
-    EXPECT_EQ("John's keys", Cell(list, 1, 6));
-    EXPECT_EQ(0, Image(list, 1));
-    EXPECT_EQ(1, Image(list, 2)) << "without a container the grey image";
+    Cells headings;
+    for (int column = 0; column < 8; ++column) {
+      char text[64] = "";
+      LVCOLUMNA info = {};
+      info.mask = LVCF_TEXT, info.pszText = text, info.cchTextMax = sizeof text;
+      if (::SendMessageA(list, LVM_GETCOLUMNA, column, reinterpret_cast<LPARAM>(&info))) headings.push_back(text);
+    }
+    EXPECT_EQ((Cells{"Issued To", "Issued By", "Expiration Date", "Registered", "Logon", "Serial Number",
+                     "Container Label"}),
+              headings);
+    EXPECT_EQ((Cells{"Jane Doe", "John Roe", "Example Corp"}), listkit::Column(list, 0));
+    EXPECT_EQ((Cells{"<Yes>", "<No>", "<N/A>"}), listkit::Column(list, 4)) << "Jane's is the default logon; "
+                                                                            "without a container no logon";
+    Cells john;
+    for (int column : {1, 3, 5, 6}) john.push_back(CellText(list, 1, column));
+    EXPECT_EQ((Cells{"Zelt Test CA", "<No>", "0F", "John's keys"}), john);
+    EXPECT_EQ(0, listkit::ImageAt(list, 1));
+    EXPECT_EQ(1, listkit::ImageAt(list, 2)) << "without a container the grey image";
     EXPECT_TRUE(Enabled(dialog).empty()) << "nothing selected yet";
     EXPECT_EQ("", dialog.ItemText(IDC_INTENDED_PURPOSES));
     EXPECT_FALSE(NoticeShown(dialog));
@@ -208,18 +186,25 @@ TEST_F(ManageDialog, OpensWithTheTokensCertificatesAndButtonsFollowTheSelectedRe
     EXPECT_EQ((std::vector<int>{IDC_REGISTER, IDC_CONVERT, IDC_REMOVE, IDC_VIEW_DETAILS}), Enabled(dialog));
     EXPECT_TRUE(NoticeShown(dialog));
 
-    ClickEmptyPart(dialog, NM_RCLICK);
+    // A click on an empty part of the list: the control drops the selection, then notifies.
+    Select(list, -1, 0);
+    Notify(dialog, NM_RCLICK);
     EXPECT_TRUE(Enabled(dialog).empty()) << "a click that leaves no row selected disables everything";
     EXPECT_FALSE(NoticeShown(dialog));
     EXPECT_EQ("", dialog.ItemText(IDC_INTENDED_PURPOSES));
 
     // The first sort of the process is ascending, each further one reverses.
-    ClickColumn(dialog, 0);
-    EXPECT_EQ((std::vector<std::string>{"Example Corp", "Jane Doe", "John Roe"}), Subjects(list));
-    ClickColumn(dialog, 0);
-    EXPECT_EQ((std::vector<std::string>{"John Roe", "Jane Doe", "Example Corp"}), Subjects(list));
+    Notify(dialog, LVN_COLUMNCLICK, 0);
+    EXPECT_EQ((Cells{"Example Corp", "Jane Doe", "John Roe"}), listkit::Column(list, 0));
+    Notify(dialog, LVN_COLUMNCLICK, 0);
+    EXPECT_EQ((Cells{"John Roe", "Jane Doe", "Example Corp"}), listkit::Column(list, 0));
 
-    Select(list, 1);
+    Select(list, 0);
+    dialog.Press(IDC_SET_AS_DEFAULT);
+  });
+  OnDialog("set as default", [](ModalWindow& dialog) {
+    EXPECT_EQ((Cells{"<Yes>", "<No>", "<N/A>"}), listkit::Column(dialog.Item(IDC_CERTIFICATE_LIST), 4));
+    EXPECT_FALSE(dialog.IsEnabled(IDC_SET_AS_DEFAULT));
     dialog.Press(IDC_VIEW_DETAILS);
   });
   driver.Then("details", testkit::FromTemplate(module.handle(), IDD_CERTIFICATE_DETAILS),
@@ -227,107 +212,112 @@ TEST_F(ManageDialog, OpensWithTheTokensCertificatesAndButtonsFollowTheSelectedRe
   OnDialog("close", [](ModalWindow& dialog) { dialog.Press(IDC_MANAGE_CLOSE); });
 
   EXPECT_EQ(0, Manage());
-  ASSERT_EQ(1u, host().Count("ShowStatus"));
-  EXPECT_EQ(L"Reading certificates from the token...", StatusTexts()[0]);
-  EXPECT_GE(host().Count("HideStatus"), 1u) << "the dialog hides the status text once its list is full";
-  EXPECT_EQ(host().Count("BeginTokenOperation"), host().Count("EndTokenOperation"));
-  EXPECT_GE(host().Count("ReportPasswordState"), 1u) << "the password state is reported after the dialog";
-}
-
-TEST_F(ManageDialog, SetAsDefaultMovesTheLogonYesAndTheTokenKeepsIt) {
-  OnDialog("set default", [](ModalWindow& dialog) {
-    HWND list = dialog.Item(IDC_CERTIFICATE_LIST);
-    Select(list, 1);
-    dialog.Press(IDC_SET_AS_DEFAULT);
-  });
-  OnDialog("check", [](ModalWindow& dialog) {
-    HWND list = dialog.Item(IDC_CERTIFICATE_LIST);
-    EXPECT_EQ("<No>", Cell(list, 0, 4));
-    EXPECT_EQ("<Yes>", Cell(list, 1, 4));
-    EXPECT_FALSE(dialog.IsEnabled(IDC_SET_AS_DEFAULT));
-    dialog.Press(IDCANCEL);
-  });
-  EXPECT_EQ(0, Manage());
+  std::vector<std::wstring> statusTexts;
+  for (const testkit::HostCall& call : host().calls)
+    if (call.name == "ShowStatus") statusTexts.push_back(call.text);
   EXPECT_EQ(std::vector<std::wstring>({L"Reading certificates from the token...", L"Setting default certificate..."}),
-            StatusTexts());
-  host().Clear();
+            statusTexts);
+  EXPECT_FALSE(host().statusShown) << "the dialog hides the status text once its list is full";
+  EXPECT_GE(host().Count("ReportPasswordState"), 1u) << "the password state is reported after the dialog";
 
   // A second Manage reads the token again: the CSP made John's container the default.
   OnDialog("reopened", [](ModalWindow& dialog) {
-    HWND list = dialog.Item(IDC_CERTIFICATE_LIST);
-    EXPECT_EQ("<No>", Cell(list, 0, 4));
-    EXPECT_EQ("<Yes>", Cell(list, 1, 4));
+    EXPECT_EQ((Cells{"<No>", "<Yes>", "<N/A>"}), listkit::Column(dialog.Item(IDC_CERTIFICATE_LIST), 4));
     dialog.Press(IDC_MANAGE_CLOSE);
   });
   EXPECT_EQ(0, Manage());
 }
 
 TEST_F(ManageDialog, RegisterOfCertificateWithoutContainerConvertsFirst) {
-  const std::string warning =
-      "Certificate conversion may take several minutes. During this time, data will be written to your token. DO "
-      "NOT disconnect your token until  certificate conversion has completed. Removing your token prior to "
-      "completion may corrupt your token.\nDo you want to continue?";
-  std::vector<ShownWindow> shown;
+  // The whole text is the resources suite's.
+  const std::string warning = "Certificate conversion may take several minutes.";
   OnDialog("register, declined", [](ModalWindow& dialog) {
     Select(dialog.Item(IDC_CERTIFICATE_LIST), 2);
     dialog.Press(IDC_REGISTER);
   });
-  Box(warning, IDNO, &shown);
+  // The warning belongs to the page, errors to the dialog.
+  driver.Then("warning", testkit::AnyDialog(), [this, warning](ModalWindow& box) {
+    EXPECT_EQ(warning, box.MessageText().substr(0, warning.size()));
+    EXPECT_EQ("User Tools", box.Title());
+    EXPECT_EQ(::GetAncestor(harness.PageWindow(), GA_ROOT), box.Owner());
+    EXPECT_EQ(BoxIcon::Warning, box.Icon()) << ToString(box.Icon());
+    box.Press(IDNO);
+  });
   OnDialog("register, wrong password", [this](ModalWindow& dialog) {
-    EXPECT_FALSE(InMyStore("example-corp"));
+    EXPECT_EQ("", InMyStore("example-corp"));
     EXPECT_EQ(0u, host().Count("AskPassword")) << "No asks for nothing more";
     host().password = L"wrong";
     dialog.Press(IDC_REGISTER);
   });
-  Box(warning, IDYES);
-  driver.Then("convert failed", testkit::AnyDialog(), [&shown](ModalWindow& box) {
-    shown.push_back(box.Snapshot());
-    EXPECT_EQ(0u, box.MessageText().find("An error occurred while converting the certificate.")) << box.MessageText();
-    box.Press(IDOK);
-  });
+  Box(warning, IDYES, "User Tools", BoxIcon::Warning, true);
+  Box("An error occurred while converting the certificate.", IDOK, "Certificates on the Zelt", BoxIcon::Error, true);
   OnDialog("register", [this](ModalWindow& dialog) {
-    EXPECT_FALSE(InMyStore("example-corp")) << "a failed conversion registers nothing";
+    EXPECT_EQ("", InMyStore("example-corp")) << "a failed conversion registers nothing";
     host().password = L"pki-password";
     dialog.Press(IDC_REGISTER);
   });
-  Box(warning, IDYES);
+  Box(warning, IDYES, "User Tools", BoxIcon::Warning, true);
   OnDialog("registered", [](ModalWindow& dialog) {
     HWND list = dialog.Item(IDC_CERTIFICATE_LIST);
-    EXPECT_EQ("<Yes>", Cell(list, 2, 3));
-    EXPECT_EQ(36u, Cell(list, 2, 6).size()) << "a GUID-named container: " << Cell(list, 2, 6);
-    EXPECT_EQ(0, Image(list, 2));
+    EXPECT_EQ("<Yes>", CellText(list, 2, 3));
+    EXPECT_EQ(36u, CellText(list, 2, 6).size()) << "a GUID-named container: " << CellText(list, 2, 6);
+    EXPECT_EQ(kProvider + CellText(list, 2, 6) + "/1/1", InMyStore("example-corp"));
+    EXPECT_EQ(0, listkit::ImageAt(list, 2));
     EXPECT_EQ((std::vector<int>{IDC_UNREGISTER, IDC_REMOVE, IDC_VIEW_DETAILS}), Enabled(dialog));
     EXPECT_FALSE(NoticeShown(dialog));
     dialog.Press(IDC_MANAGE_CLOSE);
   });
 
   EXPECT_EQ(0, Manage());
-  EXPECT_TRUE(InMyStore("example-corp"));
-  ASSERT_EQ(2u, shown.size());
-  EXPECT_EQ("User Tools", shown[0].title) << "the warning belongs to the page";
-  EXPECT_EQ(::GetAncestor(harness.PageWindow(), GA_ROOT), shown[0].owner);
-  EXPECT_EQ(testkit::BoxIcon::Warning, shown[0].icon) << ToString(shown[0].icon);
-  EXPECT_EQ("Certificates on the Zelt", shown[1].title) << "errors belong to the dialog";
-  EXPECT_EQ(testkit::BoxIcon::Error, shown[1].icon) << ToString(shown[1].icon);
 }
 
-TEST_F(ManageDialog, RemoveOfRegisteredCertificateAsksToUnregisterAfterRefresh) {
-  OnDialog("register jane", [](ModalWindow& dialog) {
+TEST_F(ManageDialog, UnregisterFailedAndCancelledRemovesAndRemovesWithAndWithoutContainer) {
+  OnDialog("register john", [](ModalWindow& dialog) {
+    Select(dialog.Item(IDC_CERTIFICATE_LIST), 1);
+    dialog.Press(IDC_REGISTER);
+  });
+  OnDialog("unregister", [](ModalWindow& dialog) {
+    EXPECT_EQ("<Yes>", CellText(dialog.Item(IDC_CERTIFICATE_LIST), 1, 3));
+    EXPECT_EQ(kProvider + "John's keys/1/1", InMyStore("john-roe"));
+    dialog.Press(IDC_UNREGISTER);
+  });
+  OnDialog("remove example corp with a wrong password", [this](ModalWindow& dialog) {
+    EXPECT_EQ("", InMyStore("john-roe"));
+    EXPECT_EQ("<No>", CellText(dialog.Item(IDC_CERTIFICATE_LIST), 1, 3));
+    EXPECT_TRUE(dialog.IsEnabled(IDC_REGISTER));
+    host().password = L"wrong";
+    Select(dialog.Item(IDC_CERTIFICATE_LIST), 2);
+    dialog.Press(IDC_REMOVE);
+  });
+  Box(kRemoveQuestion, IDYES);
+  Box("An error occurred while removing the certificate.", IDOK, "Certificates on the Zelt", BoxIcon::Error, true);
+  OnDialog("remove, password cancelled", [this](ModalWindow& dialog) {
+    host().askPasswordResult = S_FALSE;
+    dialog.Press(IDC_REMOVE);
+  });
+  Box(kRemoveQuestion, IDYES);
+  OnDialog("remove", [this](ModalWindow& dialog) {
+    EXPECT_EQ(3, listkit::RowCount(dialog.Item(IDC_CERTIFICATE_LIST))) << "nothing removed";
+    EXPECT_EQ(3u, contents.CountWithId({'C'})) << "certificate and key pair still on the token";
+    host().askPasswordResult = S_OK;
+    host().password = L"pki-password";
+    dialog.Press(IDC_REMOVE);
+  });
+  Box(kRemoveQuestion, IDYES);
+  OnDialog("register jane", [this](ModalWindow& dialog) {
+    EXPECT_EQ((Cells{"Jane Doe", "John Roe"}), listkit::Column(dialog.Item(IDC_CERTIFICATE_LIST), 0));
+    EXPECT_EQ(0u, contents.CountWithId({'C'})) << "every object of its identifier gone from the token";
     Select(dialog.Item(IDC_CERTIFICATE_LIST), 0);
     dialog.Press(IDC_REGISTER);
   });
-  OnDialog("remove jane", [](ModalWindow& dialog) {
-    EXPECT_EQ("<Yes>", Cell(dialog.Item(IDC_CERTIFICATE_LIST), 0, 3));
-    EXPECT_TRUE(InMyStore("jane-doe"));
-    dialog.Press(IDC_REMOVE);
-  });
-  Box("The certificate and related key pair will be permanently deleted. Do you want to continue?", IDYES);
+  OnDialog("remove jane", [](ModalWindow& dialog) { dialog.Press(IDC_REMOVE); });
+  Box(kRemoveQuestion, IDYES);
   driver.Then("unregister question", testkit::AnyDialog(), [this](ModalWindow& box) {
     EXPECT_EQ("The certificate is also registered with the system. Do you want to unregister it?", box.MessageText());
     EXPECT_EQ("Certificates on the Zelt", box.Title());
     HWND list = ::GetDlgItem(box.Owner(), IDC_CERTIFICATE_LIST);
-    EXPECT_EQ((std::vector<std::string>{"John Roe", "Example Corp"}), Subjects(list)) << "refreshed before asking";
-    EXPECT_EQ(0u, contents.CountWithId({'J'})) << "certificate and key pair gone from the token";
+    EXPECT_EQ((Cells{"John Roe"}), listkit::Column(list, 0)) << "refreshed before asking";
+    EXPECT_EQ(0u, contents.CountWithId({'J'})) << "the CSP removed the container with the certificate and key pair";
     box.Press(IDNO);
   });
   OnDialog("after", [](ModalWindow& dialog) {
@@ -339,46 +329,5 @@ TEST_F(ManageDialog, RemoveOfRegisteredCertificateAsksToUnregisterAfterRefresh) 
   });
 
   EXPECT_EQ(0, Manage());
-  EXPECT_TRUE(InMyStore("jane-doe")) << "No leaves the certificate in the MY store";
-}
-
-TEST_F(ManageDialog, UnregisterThenAFailedOrCancelledRemoveLeaveTheTokenAsItWas) {
-  std::vector<ShownWindow> shown;
-  OnDialog("register and unregister john", [](ModalWindow& dialog) {
-    HWND list = dialog.Item(IDC_CERTIFICATE_LIST);
-    Select(list, 1);
-    dialog.Press(IDC_REGISTER);
-  });
-  OnDialog("unregister", [](ModalWindow& dialog) {
-    EXPECT_TRUE(InMyStore("john-roe"));
-    dialog.Press(IDC_UNREGISTER);
-  });
-  OnDialog("remove with a wrong password", [this](ModalWindow& dialog) {
-    EXPECT_FALSE(InMyStore("john-roe"));
-    EXPECT_EQ("<No>", Cell(dialog.Item(IDC_CERTIFICATE_LIST), 1, 3));
-    EXPECT_TRUE(dialog.IsEnabled(IDC_REGISTER));
-    host().password = L"wrong";
-    dialog.Press(IDC_REMOVE);
-  });
-  Box("The certificate and related key pair will be permanently deleted. Do you want to continue?", IDYES);
-  driver.Then("remove failed", testkit::AnyDialog(), [&shown](ModalWindow& box) {
-    shown.push_back(box.Snapshot());
-    box.Press(IDOK);
-  });
-  OnDialog("remove, password cancelled", [this](ModalWindow& dialog) {
-    EXPECT_EQ(3u, Subjects(dialog.Item(IDC_CERTIFICATE_LIST)).size());
-    host().askPasswordResult = S_FALSE;
-    dialog.Press(IDC_REMOVE);
-  });
-  Box("The certificate and related key pair will be permanently deleted. Do you want to continue?", IDYES);
-  OnDialog("close", [this](ModalWindow& dialog) {
-    EXPECT_EQ(3u, Subjects(dialog.Item(IDC_CERTIFICATE_LIST)).size()) << "no password, nothing removed";
-    EXPECT_EQ(3u, contents.CountWithId({'R'})) << "certificate and key pair still on the token";
-    dialog.Press(IDCANCEL);
-  });
-
-  EXPECT_EQ(0, Manage());
-  ASSERT_EQ(1u, shown.size());
-  EXPECT_EQ(0u, shown[0].text.find("An error occurred while removing the certificate.")) << shown[0].text;
-  EXPECT_EQ(testkit::BoxIcon::Error, shown[0].icon) << ToString(shown[0].icon);
+  EXPECT_EQ(kProvider + "Jane's keys/1/1", InMyStore("jane-doe")) << "No leaves the certificate in the MY store";
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,6 @@ namespace {
 const wchar_t kKey[] =
     L"Software\\Quillon Works\\Zelt\\Zelt Components\\Zelt Utilities\\Zelt Auto Certificate Registration\\CEW";
 const char kTitle[] = "Auto Certificate Registration Settings";
-const char kOutOfRange[] = "Please enter an integer between 1 and 180.";
 
 void WriteValue(HKEY root, const wchar_t* name, DWORD type, const void* data, DWORD size) {
   HKEY key = nullptr;
@@ -33,16 +33,10 @@ void WriteDword(HKEY root, const wchar_t* name, DWORD value) {
   WriteValue(root, name, REG_DWORD, &value, sizeof value);
 }
 
-std::string ComboItems(const ModalWindow& dialog) {
-  std::string items;
-  const HWND combo = dialog.Item(IDC_WARNING_DAYS);
-  const LRESULT count = ::SendMessageA(combo, CB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < count; ++i) {
-    char text[32] = "";
-    ::SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
-    items += std::string(i ? "," : "") + text;
-  }
-  return items;
+DWORD Stored(HKEY root, const wchar_t* name) {
+  DWORD value = 0xDEAD;
+  EXPECT_TRUE(testkit::ReadDword(root, kKey, name, &value)) << "no value " << name;
+  return value;
 }
 
 }  // namespace
@@ -51,48 +45,50 @@ class AutoRegistrationTest : public PageTest {
  protected:
   void SetUp() override {
     PageTest::SetUp();
-    ClearKeys();
+    TearDown();  // no key left over
     OpenAndClear();
   }
-  void TearDown() override { ClearKeys(); }
-
-  static void ClearKeys() {
+  void TearDown() override {
     testkit::DeleteKeyTree(HKEY_CURRENT_USER, kKey);
     testkit::DeleteKeyTree(HKEY_LOCAL_MACHINE, kKey);
   }
 
-  // Presses Auto Registration; `driver` works the dialog. The handler's result.
-  LRESULT Run(testkit::ModalDriver& driver) {
+  LRESULT Run() {
     const LRESULT result = harness.Click(IDC_AUTO_REGISTRATION);
     driver.Finish();
     return result;
   }
-
-  static testkit::WindowMatcher Dialog() { return testkit::Titled(kTitle); }
-
-  // A step: the days text refused with the range message, owned by the dialog.
-  static testkit::StepAction Refused(HWND* dialog) {
-    return [dialog](ModalWindow& box) {
-      EXPECT_EQ(kOutOfRange, box.MessageText());
+  void OnDialog(const std::string& what, testkit::StepAction action) {
+    driver.Then(what, testkit::Titled(kTitle), std::move(action));
+  }
+  // OK with `days` typed, refused with the range message owned by the dialog, focus back on the days.
+  void Refused(const std::string& days) {
+    auto dialogWindow = std::make_shared<HWND>();
+    OnDialog("type " + days, [days, dialogWindow](ModalWindow& dialog) {
+      *dialogWindow = dialog.window();
+      dialog.Type(IDC_WARNING_DAYS, days);
+      dialog.Press(IDOK);
+    });
+    driver.Then("refused " + days, testkit::AnyDialog(), [dialogWindow](ModalWindow& box) {
+      EXPECT_EQ("Please enter an integer between 1 and 180.", box.MessageText());
       EXPECT_EQ(kTitle, box.Title());
       EXPECT_EQ(BoxIcon::Warning, box.Icon()) << ToString(box.Icon());
-      EXPECT_EQ(*dialog, box.Owner());
+      EXPECT_EQ(*dialogWindow, box.Owner());
       box.Press(IDOK);
-    };
+    });
+    OnDialog("focus after refusing " + days, [](ModalWindow& dialog) {
+      const HWND focus = ::GetFocus();
+      const HWND combo = dialog.Item(IDC_WARNING_DAYS);
+      EXPECT_TRUE(focus == combo || ::IsChild(combo, focus)) << "focus on control " << ::GetDlgCtrlID(focus);
+    });
   }
 
-  static DWORD Stored(HKEY root, const wchar_t* name) {
-    DWORD value = 0xDEAD;
-    EXPECT_TRUE(testkit::ReadDword(root, kKey, name, &value)) << "no value " << name;
-    return value;
-  }
+  testkit::ModalDriver driver;
 };
 
 TEST_F(AutoRegistrationTest, WithoutKeyShowsDefaultsAndUncheckedRegistrationWritesNothing) {
   host().autoRegistrationEnabled = FALSE;
-  testkit::ModalDriver driver;
-  driver.Then("settings", Dialog(), [](ModalWindow& dialog) {
-    EXPECT_EQ("1,5,10,15,20,25,30", ComboItems(dialog));
+  OnDialog("settings", [](ModalWindow& dialog) {
     EXPECT_EQ("30", dialog.ItemText(IDC_WARNING_DAYS));
     EXPECT_FALSE(dialog.IsChecked(IDC_ENABLE_AUTO_REGISTRATION));
     EXPECT_FALSE(dialog.IsChecked(IDC_ENABLE_EXPIRATION_WARNING));
@@ -102,62 +98,63 @@ TEST_F(AutoRegistrationTest, WithoutKeyShowsDefaultsAndUncheckedRegistrationWrit
     dialog.Type(IDC_WARNING_DAYS, "0");
     dialog.Press(IDOK);
   });
-  EXPECT_EQ(S_OK, Run(driver));
+  EXPECT_EQ(S_OK, Run());
   EXPECT_EQ((std::vector<std::string>{Call("GetAutoRegistration"), Call("SetAutoRegistration", 0)}), host().Trace());
   EXPECT_FALSE(testkit::KeyExists(HKEY_CURRENT_USER, kKey));
 
-  // Cancel hands nothing back and stores nothing.
+  // The enable rules keep the states they disable; Cancel hands nothing back and stores nothing.
   host().Clear();
   host().autoRegistrationEnabled = TRUE;
-  driver.Then("settings", Dialog(), [](ModalWindow& dialog) {
+  OnDialog("settings", [](ModalWindow& dialog) {
     EXPECT_TRUE(dialog.IsChecked(IDC_ENABLE_AUTO_REGISTRATION));
     EXPECT_TRUE(dialog.IsEnabled(IDC_ENABLE_EXPIRATION_WARNING));
+    EXPECT_FALSE(dialog.IsEnabled(IDC_WARNING_DAYS));
     dialog.SetCheck(IDC_ENABLE_EXPIRATION_WARNING, true);
-    dialog.Type(IDC_WARNING_DAYS, "12");
+  });
+  OnDialog("warning on", [](ModalWindow& dialog) {
+    EXPECT_TRUE(dialog.IsEnabled(IDC_WARNING_DAYS));
+    dialog.SetCheck(IDC_ENABLE_AUTO_REGISTRATION, false);
+  });
+  OnDialog("registration off", [](ModalWindow& dialog) {
+    EXPECT_FALSE(dialog.IsEnabled(IDC_ENABLE_EXPIRATION_WARNING));
+    EXPECT_FALSE(dialog.IsEnabled(IDC_WARNING_DAYS));
+    EXPECT_TRUE(dialog.IsChecked(IDC_ENABLE_EXPIRATION_WARNING));
     dialog.Press(IDCANCEL);
   });
-  EXPECT_EQ(S_OK, Run(driver));
+  EXPECT_EQ(S_OK, Run());
   EXPECT_EQ(0u, host().Count("SetAutoRegistration"));
   EXPECT_FALSE(testkit::KeyExists(HKEY_CURRENT_USER, kKey));
 }
 
-TEST_F(AutoRegistrationTest, DaysOutsideOneTo180AreRefusedAndTheBoundsStored) {
+TEST_F(AutoRegistrationTest, UnreadableValuesFallBackAndDaysOutsideOneTo180AreRefused) {
+  // A user key whose Days is too large to read and whose Off is missing.
+  const ULONGLONG wide = 12;
+  WriteValue(HKEY_CURRENT_USER, L"Days", REG_QWORD, &wide, sizeof wide);
   host().autoRegistrationEnabled = TRUE;
-  HWND dialogWindow = nullptr;
-  testkit::ModalDriver driver;
-  driver.Then("settings", Dialog(), [&](ModalWindow& dialog) {
-    dialogWindow = dialog.window();
-    dialog.SetCheck(IDC_ENABLE_EXPIRATION_WARNING, true);
+  OnDialog("settings", [](ModalWindow& dialog) {
+    EXPECT_EQ("30", dialog.ItemText(IDC_WARNING_DAYS));
+    EXPECT_TRUE(dialog.IsChecked(IDC_ENABLE_EXPIRATION_WARNING));
+    EXPECT_TRUE(dialog.IsEnabled(IDC_WARNING_DAYS));
   });
-  for (const char* text : {"0", "181", "-5", "ten"}) {
-    driver.Then(std::string("type ") + text, Dialog(), [text](ModalWindow& dialog) {
-      dialog.Type(IDC_WARNING_DAYS, text);
-      dialog.Press(IDOK);
-    });
-    driver.Then(std::string("refused ") + text, testkit::AnyDialog(), Refused(&dialogWindow));
-    driver.Then("focus after refusing " + std::string(text), Dialog(), [](ModalWindow& dialog) {
-      const HWND focus = ::GetFocus();
-      const HWND combo = dialog.Item(IDC_WARNING_DAYS);
-      EXPECT_TRUE(focus == combo || ::IsChild(combo, focus)) << "focus on control " << ::GetDlgCtrlID(focus);
-      EXPECT_FALSE(testkit::KeyExists(HKEY_CURRENT_USER, kKey)) << "stored before OK succeeded";
-    });
-  }
-  driver.Then("accept 180", Dialog(), [](ModalWindow& dialog) {
+  for (const char* days : {"0", "181", "-5", "ten"}) Refused(days);
+  OnDialog("accept 180", [](ModalWindow& dialog) {
+    DWORD off = 0;
+    EXPECT_FALSE(testkit::ReadDword(HKEY_CURRENT_USER, kKey, L"Off", &off)) << "stored before OK succeeded";
     dialog.Type(IDC_WARNING_DAYS, "180");
     dialog.Press(IDOK);
   });
-  EXPECT_EQ(S_OK, Run(driver));
+  EXPECT_EQ(S_OK, Run());
   EXPECT_EQ(180u, Stored(HKEY_CURRENT_USER, L"Days"));
   EXPECT_EQ(0u, Stored(HKEY_CURRENT_USER, L"Off"));
   EXPECT_EQ((std::vector<std::string>{Call("GetAutoRegistration"), Call("SetAutoRegistration", 1)}), host().Trace());
 
-  driver.Then("accept 1", Dialog(), [](ModalWindow& dialog) {
+  OnDialog("accept 1", [](ModalWindow& dialog) {
     EXPECT_EQ("180", dialog.ItemText(IDC_WARNING_DAYS));
     EXPECT_TRUE(dialog.IsChecked(IDC_ENABLE_EXPIRATION_WARNING));
     dialog.Type(IDC_WARNING_DAYS, "1");
     dialog.Press(IDOK);
   });
-  EXPECT_EQ(S_OK, Run(driver));
+  EXPECT_EQ(S_OK, Run());
   EXPECT_EQ(1u, Stored(HKEY_CURRENT_USER, L"Days"));
 }
 
@@ -165,8 +162,7 @@ TEST_F(AutoRegistrationTest, MachineKeyIsReadAndWrittenBackForTheUserWithTheDays
   WriteDword(HKEY_LOCAL_MACHINE, L"Days", 200);
   WriteDword(HKEY_LOCAL_MACHINE, L"Off", 1);
   host().autoRegistrationEnabled = TRUE;
-  testkit::ModalDriver driver;
-  driver.Then("settings", Dialog(), [](ModalWindow& dialog) {
+  OnDialog("settings", [](ModalWindow& dialog) {
     EXPECT_EQ("200", dialog.ItemText(IDC_WARNING_DAYS));
     EXPECT_FALSE(dialog.IsChecked(IDC_ENABLE_EXPIRATION_WARNING));
     EXPECT_FALSE(dialog.IsEnabled(IDC_WARNING_DAYS));
@@ -174,62 +170,16 @@ TEST_F(AutoRegistrationTest, MachineKeyIsReadAndWrittenBackForTheUserWithTheDays
     dialog.Type(IDC_WARNING_DAYS, "7");
     dialog.Press(IDOK);
   });
-  EXPECT_EQ(S_OK, Run(driver));
+  EXPECT_EQ(S_OK, Run());
   EXPECT_EQ(200u, Stored(HKEY_CURRENT_USER, L"Days"));
   EXPECT_EQ(1u, Stored(HKEY_CURRENT_USER, L"Off"));
   EXPECT_EQ(200u, Stored(HKEY_LOCAL_MACHINE, L"Days"));
 
-  // The user's key now wins; 200 is refused only once the warning is switched on.
+  // The user's key now wins.
   WriteDword(HKEY_LOCAL_MACHINE, L"Days", 5);
-  HWND dialogWindow = nullptr;
-  driver.Then("warning on", Dialog(), [&](ModalWindow& dialog) {
-    dialogWindow = dialog.window();
+  OnDialog("user's key", [](ModalWindow& dialog) {
     EXPECT_EQ("200", dialog.ItemText(IDC_WARNING_DAYS));
-    dialog.SetCheck(IDC_ENABLE_EXPIRATION_WARNING, true);
-    dialog.Press(IDOK);
+    dialog.Press(IDCANCEL);
   });
-  driver.Then("200 refused", testkit::AnyDialog(), Refused(&dialogWindow));
-  driver.Then("cancel", Dialog(), [](ModalWindow& dialog) { dialog.Press(IDCANCEL); });
-  EXPECT_EQ(S_OK, Run(driver));
-  EXPECT_EQ(1u, Stored(HKEY_CURRENT_USER, L"Off"));
-  EXPECT_EQ(1u, host().Count("SetAutoRegistration"));
-}
-
-TEST_F(AutoRegistrationTest, UnreadableValuesFallBackAndEnableRulesKeepStates) {
-  // A user key whose Days is too large to read and whose Off is missing.
-  const ULONGLONG wide = 12;
-  WriteValue(HKEY_CURRENT_USER, L"Days", REG_QWORD, &wide, sizeof wide);
-  host().autoRegistrationEnabled = TRUE;
-  testkit::ModalDriver driver;
-  driver.Then("settings", Dialog(), [](ModalWindow& dialog) {
-    EXPECT_EQ("30", dialog.ItemText(IDC_WARNING_DAYS));
-    EXPECT_TRUE(dialog.IsChecked(IDC_ENABLE_EXPIRATION_WARNING));
-    EXPECT_TRUE(dialog.IsEnabled(IDC_WARNING_DAYS));
-    dialog.SetCheck(IDC_ENABLE_AUTO_REGISTRATION, false);
-  });
-  driver.Then("registration off", Dialog(), [](ModalWindow& dialog) {
-    EXPECT_FALSE(dialog.IsEnabled(IDC_ENABLE_EXPIRATION_WARNING));
-    EXPECT_FALSE(dialog.IsEnabled(IDC_WARNING_DAYS));
-    EXPECT_TRUE(dialog.IsChecked(IDC_ENABLE_EXPIRATION_WARNING));
-    EXPECT_EQ("30", dialog.ItemText(IDC_WARNING_DAYS));
-    dialog.SetCheck(IDC_ENABLE_AUTO_REGISTRATION, true);
-  });
-  driver.Then("registration on", Dialog(), [](ModalWindow& dialog) {
-    EXPECT_TRUE(dialog.IsEnabled(IDC_ENABLE_EXPIRATION_WARNING));
-    EXPECT_TRUE(dialog.IsEnabled(IDC_WARNING_DAYS));
-    dialog.SetCheck(IDC_ENABLE_EXPIRATION_WARNING, false);
-  });
-  driver.Then("warning off", Dialog(), [](ModalWindow& dialog) {
-    EXPECT_FALSE(dialog.IsEnabled(IDC_WARNING_DAYS));
-    dialog.SetCheck(IDC_ENABLE_AUTO_REGISTRATION, false);
-    dialog.SetCheck(IDC_ENABLE_AUTO_REGISTRATION, true);
-  });
-  driver.Then("combo follows the warning", Dialog(), [](ModalWindow& dialog) {
-    EXPECT_TRUE(dialog.IsEnabled(IDC_ENABLE_EXPIRATION_WARNING));
-    EXPECT_FALSE(dialog.IsEnabled(IDC_WARNING_DAYS));
-    dialog.Press(IDOK);
-  });
-  EXPECT_EQ(S_OK, Run(driver));
-  EXPECT_EQ(30u, Stored(HKEY_CURRENT_USER, L"Days"));
-  EXPECT_EQ(1u, Stored(HKEY_CURRENT_USER, L"Off"));
+  EXPECT_EQ(S_OK, Run());
 }

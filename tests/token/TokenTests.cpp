@@ -1,0 +1,173 @@
+// The Token model on a software token whose certificates, catalog and container records each
+// test writes itself: the session, the inventory and the container map, and the page reading its
+// token. Register, unregister, remove, set default and convert are walked by the manage suite.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cryptoki/CkStatus.h"
+#include "cryptoki/CryptokiBinding.h"
+#include "kit/PageHarness.h"
+#include "kit/SoftToken.h"
+#include "kit/TokenContents.h"
+#include "model/Token.h"
+#include "page/UserPage.h"
+
+namespace {
+
+using Records = std::vector<std::unique_ptr<CertificateRecord>>;
+
+std::string IdOf(const CertificateRecord& record) {
+  return std::string(reinterpret_cast<const char*>(record.keyId.data()), record.keyId.size());
+}
+
+class TokenTest : public ::testing::Test {
+ protected:
+  static constexpr CK_SLOT_ID kSlot = 2;
+  static constexpr const char* kPassword = "pki-password";
+
+  void SetUp() override {
+    ASSERT_TRUE(soft.ready()) << "cannot load ZeltP11.dll, error " << ::GetLastError();
+    ASSERT_EQ(CKR_OK, soft.CreateToken(kSlot, "5EC0A1D2", kPassword));
+    ASSERT_TRUE(binding.Load());
+  }
+
+  // The token opened the way the page opens it.
+  HRESULT Open() { return token->open(&binding, L"5EC0A1D2", kSlot); }
+
+  // Every record from the start, in the token's order.
+  Records ReadAll() {
+    Records records;
+    std::unique_ptr<CertificateRecord> record;
+    HRESULT hr = token->nextCertificate(true, record);
+    for (; record; hr = token->nextCertificate(false, record)) records.push_back(std::move(record));
+    EXPECT_EQ(Token::kNoMoreCertificates, hr) << std::hex << hr;
+    return records;
+  }
+
+  testkit::SoftToken soft;
+  CryptokiBinding binding;
+  testkit::TokenContents contents{soft, kSlot, kPassword};
+  std::unique_ptr<Token> token{new Token()};
+};
+
+}  // namespace
+
+TEST_F(TokenTest, OpenAndDestructionBracketTheSession) {
+  EXPECT_EQ(MapCkResult(CKR_TOKEN_NOT_PRESENT), token->open(&binding, L"5EC0A1D2", kSlot + 1));
+  // A slot that no longer exists reads as a token pulled out.
+  EXPECT_EQ(MapCkResult(CKR_DEVICE_REMOVED), token->open(&binding, L"5EC0A1D2", 99));
+  ASSERT_EQ(S_OK, Open());
+  EXPECT_NE(0u, soft.SessionCount(kSlot));
+  // A search left active in the session fails the next look-up, which ends it all the same.
+  ASSERT_EQ(CKR_OK, soft.standard()->C_FindObjectsInit(token->session(), nullptr, 0));
+  CK_OBJECT_HANDLE found = 0;
+  EXPECT_EQ(E_FAIL, token->findOne(CKO_DATA, "none", &found));
+  const HRESULT refreshed = token->refreshInventory();
+  EXPECT_EQ(S_OK, refreshed) << std::hex << refreshed;
+  token.reset();
+  EXPECT_EQ(0u, soft.SessionCount(kSlot));
+}
+
+TEST_F(TokenTest, ListsTheFirstTwentyAndAFailedReadKeepsTheEnumerationOnItsCertificate) {
+  for (char i = 0; i < 25; ++i) contents.AddCertificate("unit", "c" + std::to_string(i), {uint8_t(i)});
+  ASSERT_EQ(S_OK, Open());
+  const Records records = ReadAll();
+  ASSERT_EQ(20u, records.size());
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(std::string(1, char(i)), IdOf(*records[i])) << i;
+
+  // Value: calls 1 and 2 (length, bytes); identifier: calls 3 and 4. Either failing keeps the
+  // enumeration on that certificate.
+  std::unique_ptr<CertificateRecord> record;
+  for (char id : {0, 1}) {
+    ASSERT_EQ(CKR_OK, soft.Inject("C_GetAttributeValue", id == 0 ? 3 : 1, CKR_DEVICE_ERROR));
+    EXPECT_EQ(MapCkResult(CKR_DEVICE_ERROR), token->nextCertificate(id == 0, record)) << int(id);
+    EXPECT_FALSE(record);
+    EXPECT_EQ(S_OK, token->nextCertificate(false, record));
+    ASSERT_TRUE(record);
+    EXPECT_EQ(std::string(1, id), IdOf(*record));
+  }
+}
+
+TEST_F(TokenTest, MapsCertificatesContainerByContainerInCatalogOrder) {
+  contents.AddCertificate("jane-doe", "jane", {'J'});
+  contents.AddCertificate("example-corp", "corp", {'E'});
+  contents.AddCertificate("unit", "unit", {'U'});
+  contents.AddCertificate("doe-comma", "doe", {'D'});
+  contents.AddCertificate("ca", "ca", {'C'});
+  contents.AddCatalog({"A", "missing", "old", "signing", "again"});
+  contents.AddRecord("A", "jane", "corp");
+  contents.AddRecord("old", "unit", "ca", 1);  // a version-1 record has no signature label
+  contents.AddRecord("signing", "", "doe");
+  contents.AddRecord("again", "jane", "");  // the same certificate again, in a later container
+  ASSERT_EQ(S_OK, Open());
+
+  // "id container/key spec[/default]" for each certificate, in the token's order.
+  std::vector<std::string> mapped;
+  for (const auto& r : ReadAll())
+    mapped.push_back(IdOf(*r) + " " + (r->hasContainer ? r->containerName.text() : "-") + "/" +
+                     std::to_string(r->keySpec) + (r->isDefaultLogon ? "/default" : ""));
+  EXPECT_EQ((std::vector<std::string>{"J A/1/default", "E A/2", "U old/1", "D signing/2", "C -/1"}), mapped);
+}
+
+TEST_F(TokenTest, CatalogDecidesWhetherTheCspIsAsked) {
+  using containerformat::buildCatalog;
+  const std::string label = std::string(containerformat::kCatalogLabel) + '\0';
+  std::vector<uint8_t> tooMany = buildCatalog(1, {"A"});
+  tooMany[2] = 101;
+  struct Variant {
+    const char* what;
+    std::string label;  // as stored; empty: no catalog
+    std::vector<uint8_t> value;
+    bool used;    // the token's own catalog, without the CSP
+    bool mapped;  // the certificate ends up in container A
+  };
+  const Variant variants[] = {
+      {"version-1 catalog", label, buildCatalog(1, {"A"}), true, true},
+      {"no names", label, buildCatalog(1, {}), true, false},
+      // Refused by the parser, but a version-1 catalog is still the token's word.
+      {"101 names", label, tooMany, true, false},
+      // The CSP lists the names of a catalog of any version, but only under the catalog's own label.
+      {"version-2 catalog", label, buildCatalog(2, {"A"}), false, true},
+      {"no catalog", "", {}, false, false},
+      {"label without 0x07", std::string("QCspRSAContainerCatalog") + '\0', buildCatalog(1, {"A"}), false, false}};
+  for (const Variant& v : variants) {
+    ASSERT_EQ(CKR_OK, soft.DeleteToken(kSlot));
+    ASSERT_EQ(CKR_OK, soft.CreateToken(kSlot, "5EC0A1D2", kPassword));
+    contents.AddCertificate("jane-doe", "jane", {'J'});
+    contents.AddRecord("A", "jane", "");
+    if (!v.label.empty()) contents.AddData(v.label, v.value);
+    // Only the CSP calls C_GetSlotList (to find its token): failing it shows whether it was asked.
+    ASSERT_EQ(CKR_OK, soft.Inject("C_GetSlotList", 1, CKR_DEVICE_ERROR, true));
+    const HRESULT hr = Open();
+    EXPECT_EQ(v.used ? S_OK : NTE_FAIL, hr) << v.what << ": 0x" << std::hex << hr;
+    soft.ResetHooks();
+
+    ASSERT_EQ(S_OK, Open()) << v.what;
+    const Records records = ReadAll();
+    ASSERT_EQ(1u, records.size()) << v.what;
+    EXPECT_STREQ(v.mapped ? "A" : "", records[0]->containerName.text()) << v.what;
+    // Jane Doe's certificate carries the smart card logon usage, but logon needs a container.
+    EXPECT_EQ(v.mapped, records[0]->logonCapable) << v.what;
+  }
+}
+
+TEST_F(TokenTest, PageOpensTheTokenOfTheHostsSerial) {
+  contents.AddCertificate("jane-doe", "jane", {'J'});
+  contents.AddCatalog({});
+  {
+    testkit::PageHarness harness{&UserPage::CreateInstance};
+    ASSERT_TRUE(harness.Ready()) << "no display";
+    harness.host.serial = L"5ec0a1d2";
+    ASSERT_EQ(S_OK, harness.Open());
+    UserPage* page = static_cast<UserPage*>(harness.page());
+    ASSERT_EQ(S_OK, page->ReadCertificates());
+    EXPECT_EQ(1u, page->TokenModel().count());
+    EXPECT_NE(0u, soft.SessionCount(kSlot));
+  }
+  EXPECT_EQ(0u, soft.SessionCount(kSlot)) << "the page left its token's session open";
+}
