@@ -231,19 +231,25 @@ TEST_F(ManageDialog, ShowsTheTokensCertificatesButtonsFollowTheSelectionAndSetAs
 TEST_F(ManageDialog, RegisterOfCertificateWithoutContainerConvertsFirst) {
   // The whole text is the resources suite's.
   const std::string warning = "Certificate conversion may take several minutes.";
-  OnDialog("register, declined", [](ModalWindow& dialog) {
+  HWND manage = nullptr;
+  OnDialog("register, declined", [&manage](ModalWindow& dialog) {
+    manage = dialog.window();
     Select(dialog.Item(IDC_CERTIFICATE_LIST), 2);
     dialog.Press(IDC_REGISTER);
   });
   // The warning belongs to the page, errors to the dialog.
-  driver.Then("warning", testkit::AnyDialog(), [this, warning](ModalWindow& box) {
+  driver.Then("warning", testkit::AnyDialog(), [this, warning, &manage](ModalWindow& box) {
     EXPECT_EQ(warning, box.MessageText().substr(0, warning.size()));
     EXPECT_EQ("User Tools", box.Title());
     EXPECT_EQ(::GetAncestor(harness.PageWindow(), GA_ROOT), box.Owner());
     EXPECT_EQ(BoxIcon::Warning, box.Icon()) << ToString(box.Icon());
+    // A Close clicked meanwhile would delete the record the conversion goes on with.
+    EXPECT_FALSE(::IsWindowEnabled(manage)) << "the dialog takes no clicks while the warning is up";
     box.Press(IDNO);
   });
-  OnDialog("register, wrong password", [this](ModalWindow& dialog) {
+  OnDialog("register, wrong password", [this, &manage](ModalWindow& dialog) {
+    EXPECT_TRUE(::IsWindowEnabled(manage));
+    EXPECT_EQ(manage, ::GetActiveWindow()) << "the dialog is active again after the warning";
     EXPECT_EQ("", InMyStore("example-corp"));
     EXPECT_EQ(0u, host().Count("AskPassword")) << "No asks for nothing more";
     host().password = L"wrong";
