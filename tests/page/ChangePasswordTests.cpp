@@ -29,7 +29,7 @@ std::string Failed(const char* code) {
 
 }  // namespace
 
-class ChangePasswordTest : public PageTest {
+class ChangePasswordTest : public DrivenPageTest {
  protected:
   void SetUp() override {
     PageTest::SetUp();
@@ -69,8 +69,7 @@ TEST_F(ChangePasswordTest, TheRightOldPasswordChangesTheTokenShowsSuccessAndLeav
   ExpectBox(kChanged, BoxIcon::Information);
   EXPECT_EQ(S_OK, Press());
   // Owned by the page window, whose top-level window the system makes the owner.
-  ASSERT_EQ(1u, driver.Shown().size());
-  EXPECT_EQ(harness.frame(), driver.Shown()[0].owner);
+  EXPECT_EQ(harness.frame(), driver.Shown().at(0).owner);
   EXPECT_TRUE(token.UserPinIs(kSlot, "new-password"));
   EXPECT_FALSE(token.UserPinIs(kSlot, kOldPassword));
   EXPECT_TRUE(token.UserPinIs(1, kOldPassword)) << "the decoy token was changed";

@@ -63,12 +63,16 @@ class PageTest : public ::testing::Test {
 
   testkit::ModuleUnderTest module;
   testkit::PageHarness harness{module};
-  // Answers the dialogs a test expects; any other dialog fails the test.
+};
+
+// Its driver answers the dialogs a test expects; any other dialog fails the test.
+class DrivenPageTest : public PageTest {
+ protected:
   testkit::ModalDriver driver;
 };
 
 // A page already open, with what the host saw of the opening forgotten.
-class OpenPageTest : public PageTest {
+class OpenPageTest : public DrivenPageTest {
  protected:
   void SetUp() override {
     PageTest::SetUp();

@@ -90,7 +90,7 @@ TEST_F(GuardTest, AFailedRefreshEndsEveryGuardedButtonWithEFailBeforeTheTokenIsO
 
 // Without the token interface the guard only ends the host's operation; without the status
 // interface too the buttons reach nothing of the host.
-TEST_F(PageTest, WithoutAHostInterfaceTheButtonsEndQuietly) {
+TEST_F(DrivenPageTest, WithoutAHostInterfaceTheButtonsEndQuietly) {
   for (bool status : {true, false}) {
     SCOPED_TRACE(status ? "no token interface" : "no host interface");
     host().answersStatus = status;
