@@ -5,51 +5,23 @@
 #include <oleauto.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <utility>
 
 namespace testkit {
 
 std::string HostCall::ToString() const {
   std::string s = name + "(";
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (i) s += ",";
-    s += std::to_string(args[i]);
-  }
+  for (size_t i = 0; i < args.size(); ++i) s += (i ? "," : "") + std::to_string(args[i]);
   return s + ")";
 }
 
-std::string Call(const char* name) { return HostCall{name, {}, {}}.ToString(); }
-std::string Call(const char* name, long long a) { return HostCall{name, {a}, {}}.ToString(); }
-std::string Call(const char* name, long long a, long long b) { return HostCall{name, {a, b}, {}}.ToString(); }
-std::string Call(const char* name, long long a, long long b, long long c) {
-  return HostCall{name, {a, b, c}, {}}.ToString();
-}
 long long Arg(HWND window) { return static_cast<long long>(reinterpret_cast<intptr_t>(window)); }
 
-namespace {
-
-BSTR Allocate(const std::wstring& text) { return ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size())); }
-
-struct RelayTarget {
-  LONG code;
-  std::vector<HWND> dialogs;
-};
-
-BOOL CALLBACK CollectDialogs(HWND window, LPARAM param) {
-  char name[16] = "";
-  ::GetClassNameA(window, name, sizeof name);
-  if (std::strcmp(name, "#32770") == 0) reinterpret_cast<RelayTarget*>(param)->dialogs.push_back(window);
-  return TRUE;
-}
-
-}  // namespace
-
-// ---------------------------------------------------------------- FakeHost
-
-FakeHost::FakeHost() : status(*this), token(*this) {}
-
-void FakeHost::Log(const char* name, std::vector<long long> args, std::wstring text) {
+HRESULT FakeHost::Log(HRESULT result, const char* name, std::vector<long long> args, std::wstring text) {
   calls.push_back(HostCall{name, std::move(args), std::move(text)});
+  return result;
 }
 
 std::vector<std::string> FakeHost::Trace() const {
@@ -58,234 +30,218 @@ std::vector<std::string> FakeHost::Trace() const {
   return trace;
 }
 
-std::vector<std::string> FakeHost::Names() const {
-  std::vector<std::string> names;
-  for (const HostCall& c : calls) names.push_back(c.name);
-  return names;
-}
-
 size_t FakeHost::Count(const std::string& name) const {
   return static_cast<size_t>(
       std::count_if(calls.begin(), calls.end(), [&](const HostCall& c) { return c.name == name; }));
 }
 
-std::vector<std::string> FakeHost::TraceFrom(const std::string& name) const {
-  std::vector<std::string> trace;
-  bool found = false;
-  for (const HostCall& c : calls) {
-    found = found || c.name == name;
-    if (found) trace.push_back(c.ToString());
-  }
-  return trace;
+namespace {
+
+// The slots take the object first, as a COM method takes its this pointer.
+using Self = FakeObject*;
+
+BSTR Allocate(const std::wstring& text) { return ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size())); }
+
+long long Unsigned(HRESULT code) { return static_cast<long long>(static_cast<unsigned long>(code)); }
+
+HRESULT STDMETHODCALLTYPE QueryInterface(Self s, REFIID iid, void** out) {
+  const bool known = IsEqualIID(iid, IID_IUnknown) || (*s->answers && IsEqualIID(iid, *s->iid));
+  *out = known ? s : nullptr;
+  if (known) ++s->refs;
+  return known ? S_OK : E_NOINTERFACE;
 }
 
-void FakeHost::Relay(LONG code) {
-  if (!relayPasswordState) return;
-  RelayTarget target{code, {}};
-  if (relayWindow)
-    target.dialogs.push_back(relayWindow);
-  else if (frame)
-    ::EnumChildWindows(frame, &CollectDialogs, reinterpret_cast<LPARAM>(&target));
-  for (HWND dialog : target.dialogs) ::SendMessageA(dialog, WM_TOKENPAGE_NOTIFY, static_cast<WPARAM>(code), 0);
+ULONG STDMETHODCALLTYPE AddRef(Self s) { return static_cast<ULONG>(++s->refs); }
+
+ULONG STDMETHODCALLTYPE Release(Self s) {
+  EXPECT_GT(s->refs, 1) << "the page released a host object more often than it took it";
+  return static_cast<ULONG>(--s->refs);
 }
 
-// ---------------------------------------------------------------- status
-
-HRESULT FakeHostStatus::QueryInterface(REFIID iid, void** out) {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  if (IsEqualIID(iid, IID_IUnknown) || (host_.answersStatus && IsEqualIID(iid, IID_IHostStatus))) {
-    *out = static_cast<IHostStatus*>(this);
-    AddRef();
-    return S_OK;
-  }
-  return E_NOINTERFACE;
+// A reserved slot: its number in the log, and a failure of the test.
+template <size_t N>
+HRESULT STDMETHODCALLTYPE Reserved(Self s) {
+  ADD_FAILURE() << "the page called reserved slot " << N;
+  return s->host.Log(E_NOTIMPL, ("Reserved" + std::to_string(N)).c_str());
 }
 
-ULONG FakeHostStatus::AddRef() { return static_cast<ULONG>(++refs_); }
+template <typename Fn>
+void* Slot(Fn fn) { return reinterpret_cast<void*>(fn); }
 
-ULONG FakeHostStatus::Release() {
-  EXPECT_GT(refs_, 1) << "the page released the host status object more often than it took it";
-  return static_cast<ULONG>(--refs_);
+// A table of `sizeof...(N)` slots: IUnknown's three, and reserved ones for the caller to replace.
+template <size_t... N>
+std::array<void*, sizeof...(N)> Table(std::index_sequence<N...>) {
+  std::array<void*, sizeof...(N)> slots = {Slot(&Reserved<N>)...};
+  slots[0] = Slot(&QueryInterface);
+  slots[1] = Slot(&AddRef);
+  slots[2] = Slot(&Release);
+  return slots;
 }
 
-HRESULT FakeHostStatus::Reserved(const char* name) {
-  host_.Log(name);
-  ADD_FAILURE() << "the page called a slot it never uses: " << name;
-  return E_NOTIMPL;
+
+HRESULT STDMETHODCALLTYPE SetPageFrame(Self s, HWND frame, LONG reserved) {
+  s->host.frame = frame;
+  return s->host.Log(S_OK, "SetPageFrame", {Arg(frame), reserved});
 }
 
-HRESULT FakeHostStatus::SetPageFrame(HWND frame, LONG reserved) {
-  host_.Log("SetPageFrame", {Arg(frame), reserved});
-  host_.frame = frame;
-  return host_.setPageFrameResult;
+HRESULT STDMETHODCALLTYPE PageActivated(Self s, LONG reserved) {
+  return s->host.Log(S_OK, "PageActivated", {reserved});
 }
 
-HRESULT FakeHostStatus::PageActivated(LONG reserved) {
-  host_.Log("PageActivated", {reserved});
-  return host_.pageActivatedResult;
+HRESULT STDMETHODCALLTYPE EndTokenOperation(Self s) { return s->host.Log(S_OK, "EndTokenOperation"); }
+
+HRESULT STDMETHODCALLTYPE BeginTokenOperation(Self s) { return s->host.Log(S_OK, "BeginTokenOperation"); }
+
+HRESULT STDMETHODCALLTYPE Refresh(Self s, BOOL full) {
+  return s->host.Log(full ? s->host.refreshFullResult : S_OK, "Refresh", {full});
 }
 
-HRESULT FakeHostStatus::EndTokenOperation() {
-  host_.Log("EndTokenOperation");
+BOOL CALLBACK RelayToDialog(HWND window, LPARAM code) {
+  char name[16] = "";
+  ::GetClassNameA(window, name, sizeof name);
+  if (std::strcmp(name, "#32770") == 0) ::SendMessageA(window, WM_TOKENPAGE_NOTIFY, static_cast<WPARAM>(code), 0);
+  return TRUE;
+}
+
+HRESULT STDMETHODCALLTYPE ReportPasswordState(Self s, LONG code, LONG tokenId) {
+  s->host.Log(S_OK, "ReportPasswordState", {code, tokenId});
+  if (s->host.frame) ::EnumChildWindows(s->host.frame, &RelayToDialog, code);
   return S_OK;
 }
 
-HRESULT FakeHostStatus::BeginTokenOperation() {
-  host_.Log("BeginTokenOperation");
+HRESULT STDMETHODCALLTYPE GetErrorText(Self s, HRESULT code, BSTR* text) {
+  *text = s->host.hasErrorText ? Allocate(s->host.errorText) : nullptr;
+  return s->host.Log(s->host.errorTextResult, "GetErrorText", {Unsigned(code)});
+}
+
+HRESULT STDMETHODCALLTYPE ShowStatus(Self s, HWND owner, BSTR text, LONG reserved) {
+  s->host.statusShown = true;
+  return s->host.Log(S_OK, "ShowStatus", {Arg(owner), reserved},
+                     text ? std::wstring(text, ::SysStringLen(text)) : std::wstring());
+}
+
+HRESULT STDMETHODCALLTYPE HideStatus(Self s) {
+  s->host.statusShown = false;
+  return s->host.Log(S_OK, "HideStatus");
+}
+
+// The logged argument is the flag as the page preset it.
+HRESULT STDMETHODCALLTYPE QueryRefreshNeeded(Self s, LONG* needed) {
+  s->host.Log(S_OK, "QueryRefreshNeeded", {*needed});
+  *needed = s->host.refreshNeeded;
   return S_OK;
 }
 
-HRESULT FakeHostStatus::Refresh(BOOL full) {
-  host_.Log("Refresh", {full});
-  return full ? host_.refreshFullResult : host_.refreshResult;
+HRESULT STDMETHODCALLTYPE GetAutoRegistration(Self s, BOOL* enabled, LONG* value) {
+  *enabled = s->host.autoRegistrationEnabled;
+  *value = 0;
+  return s->host.Log(S_OK, "GetAutoRegistration");
 }
 
-HRESULT FakeHostStatus::ReportPasswordState(LONG code, LONG tokenId) {
-  host_.Log("ReportPasswordState", {code, tokenId});
-  host_.Relay(code);
+HRESULT STDMETHODCALLTYPE SetAutoRegistration(Self s, BOOL enabled) {
+  return s->host.Log(S_OK, "SetAutoRegistration", {enabled});
+}
+
+HRESULT STDMETHODCALLTYPE IsAutoRegistrationOffered(Self s, LONG* offered) {
+  s->host.Log(S_OK, "IsAutoRegistrationOffered", {*offered});
+  *offered = s->host.autoRegistrationOffered;
   return S_OK;
 }
 
-HRESULT FakeHostStatus::GetErrorText(HRESULT code, BSTR* text) {
-  host_.Log("GetErrorText", {static_cast<long long>(static_cast<unsigned long>(code))});
-  if (!text) return E_POINTER;
-  *text = host_.hasErrorText ? Allocate(host_.errorText) : nullptr;
-  return host_.errorTextResult;
+
+HRESULT STDMETHODCALLTYPE AttachPage(Self s, LONG reserved) {
+  return s->host.Log(s->host.attachPageResult, "AttachPage", {reserved});
 }
 
-HRESULT FakeHostStatus::ShowStatus(HWND owner, BSTR text, LONG reserved) {
-  host_.Log("ShowStatus", {Arg(owner), reserved}, text ? std::wstring(text, ::SysStringLen(text)) : std::wstring());
-  host_.statusShown = true;
-  return host_.showStatusResult;
+HRESULT STDMETHODCALLTYPE CloseToken(Self s) { return s->host.Log(S_OK, "CloseToken"); }
+
+HRESULT STDMETHODCALLTYPE OpenToken(Self s, LONG reserved, LONG flag) {
+  return s->host.Log(s->host.openTokenResult, "OpenToken", {reserved, flag});
 }
 
-HRESULT FakeHostStatus::HideStatus() {
-  host_.Log("HideStatus");
-  host_.statusShown = false;
-  return host_.hideStatusResult;
+HRESULT STDMETHODCALLTYPE GetSerialNumber(Self s, BSTR* serial) {
+  *serial = Allocate(s->host.serial);
+  return s->host.Log(S_OK, "GetSerialNumber");
 }
 
-HRESULT FakeHostStatus::QueryRefreshNeeded(LONG* needed) {
-  host_.Log("QueryRefreshNeeded", {needed ? *needed : -1});
-  if (!needed) return E_POINTER;
-  *needed = host_.refreshNeeded;
-  return host_.queryRefreshNeededResult;
+HRESULT STDMETHODCALLTYPE GetTokenId(Self s, LONG* id) {
+  *id = s->host.tokenId;
+  return s->host.Log(S_OK, "GetTokenId");
 }
 
-HRESULT FakeHostStatus::GetAutoRegistration(BOOL* enabled, LONG* value) {
-  host_.Log("GetAutoRegistration");
-  if (!enabled || !value) return E_POINTER;
-  *enabled = host_.autoRegistrationEnabled;
-  *value = host_.autoRegistrationValue;
-  return host_.getAutoRegistrationResult;
+HRESULT STDMETHODCALLTYPE UpdateTokenStatus(Self s) { return s->host.Log(S_OK, "UpdateTokenStatus"); }
+
+HRESULT STDMETHODCALLTYPE ChangeUserPin(Self s) { return s->host.Log(s->host.changeUserPinResult, "ChangeUserPin"); }
+
+HRESULT STDMETHODCALLTYPE ReportResult(Self s, HRESULT openResult) {
+  return s->host.Log(s->host.reportResult.value_or(openResult), "ReportResult", {Unsigned(openResult)});
 }
 
-HRESULT FakeHostStatus::SetAutoRegistration(BOOL enabled) {
-  host_.Log("SetAutoRegistration", {enabled});
-  return host_.setAutoRegistrationResult;
+HRESULT STDMETHODCALLTYPE AskPasswordChange(Self s, BSTR* oldPassword, BSTR* newPassword) {
+  *oldPassword = Allocate(s->host.oldPassword);
+  *newPassword = Allocate(s->host.newPassword);
+  return s->host.Log(s->host.askPasswordChangeResult, "AskPasswordChange");
 }
 
-HRESULT FakeHostStatus::IsAutoRegistrationOffered(LONG* offered) {
-  // The logged argument is the flag as the page preset it.
-  host_.Log("IsAutoRegistrationOffered", {offered ? *offered : -1});
-  if (!offered) return E_POINTER;
-  *offered = host_.autoRegistrationOffered;
-  return host_.isAutoRegistrationOfferedResult;
+// The logged arguments are the values as the page preset them.
+HRESULT STDMETHODCALLTYPE GetPinState(Self s, LONG* first, LONG* second) {
+  s->host.Log(S_OK, "GetPinState", {*first, *second});
+  *first = s->host.pinFirst;
+  *second = s->host.pinSecond;
+  return s->host.getPinStateResult;
 }
 
-// ---------------------------------------------------------------- token
-
-HRESULT FakeHostToken::QueryInterface(REFIID iid, void** out) {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  if (IsEqualIID(iid, IID_IUnknown) || (host_.answersToken && IsEqualIID(iid, IID_IHostToken))) {
-    *out = static_cast<IHostToken*>(this);
-    AddRef();
-    return S_OK;
-  }
-  return E_NOINTERFACE;
+HRESULT STDMETHODCALLTYPE AskPassword(Self s, HWND owner, BSTR* password) {
+  *password = Allocate(s->host.password);
+  return s->host.Log(s->host.askPasswordResult, "AskPassword", {Arg(owner)});
 }
 
-ULONG FakeHostToken::AddRef() { return static_cast<ULONG>(++refs_); }
-
-ULONG FakeHostToken::Release() {
-  EXPECT_GT(refs_, 1) << "the page released the host token object more often than it took it";
-  return static_cast<ULONG>(--refs_);
+// The slot numbers of the host's interfaces, counted from QueryInterface.
+std::array<void*, 33> StatusTable() {
+  auto slots = Table(std::make_index_sequence<33>());
+  slots[8] = Slot(&SetPageFrame);
+  slots[12] = Slot(&PageActivated);
+  slots[13] = Slot(&EndTokenOperation);
+  slots[14] = Slot(&BeginTokenOperation);
+  slots[20] = Slot(&Refresh);
+  slots[24] = Slot(&ReportPasswordState);
+  slots[25] = Slot(&GetErrorText);
+  slots[27] = Slot(&ShowStatus);
+  slots[28] = Slot(&HideStatus);
+  slots[29] = Slot(&QueryRefreshNeeded);
+  slots[30] = Slot(&GetAutoRegistration);
+  slots[31] = Slot(&SetAutoRegistration);
+  slots[32] = Slot(&IsAutoRegistrationOffered);
+  return slots;
 }
 
-HRESULT FakeHostToken::Reserved(const char* name) {
-  host_.Log(name);
-  ADD_FAILURE() << "the page called a slot it never uses: " << name;
-  return E_NOTIMPL;
+std::array<void*, 55> TokenTable() {
+  auto slots = Table(std::make_index_sequence<55>());
+  slots[7] = Slot(&AttachPage);
+  slots[9] = Slot(&CloseToken);
+  slots[10] = Slot(&OpenToken);
+  slots[11] = Slot(&GetSerialNumber);
+  slots[14] = Slot(&GetTokenId);
+  slots[23] = Slot(&UpdateTokenStatus);
+  slots[32] = Slot(&ChangeUserPin);
+  slots[45] = Slot(&ReportResult);
+  slots[48] = Slot(&AskPasswordChange);
+  slots[51] = Slot(&GetPinState);
+  slots[54] = Slot(&AskPassword);
+  return slots;
 }
 
-HRESULT FakeHostToken::AttachPage(LONG reserved) {
-  host_.Log("AttachPage", {reserved});
-  return host_.attachPageResult;
-}
+const std::array<void*, 33> kStatusSlots = StatusTable();
+const std::array<void*, 55> kTokenSlots = TokenTable();
+const std::array<void*, 7> kSiteSlots = Table(std::make_index_sequence<7>());
+const bool kAnswers = true;
 
-HRESULT FakeHostToken::CloseToken() {
-  host_.Log("CloseToken");
-  return host_.closeTokenResult;
-}
+}  // namespace
 
-HRESULT FakeHostToken::OpenToken(LONG reserved, LONG flag) {
-  host_.Log("OpenToken", {reserved, flag});
-  return host_.openTokenResult;
-}
-
-HRESULT FakeHostToken::GetSerialNumber(BSTR* serial) {
-  host_.Log("GetSerialNumber");
-  if (!serial) return E_POINTER;
-  *serial = host_.hasSerial ? Allocate(host_.serial) : nullptr;
-  return host_.getSerialNumberResult;
-}
-
-HRESULT FakeHostToken::GetTokenId(LONG* id) {
-  host_.Log("GetTokenId");
-  if (!id) return E_POINTER;
-  *id = host_.tokenId;
-  return host_.getTokenIdResult;
-}
-
-HRESULT FakeHostToken::UpdateTokenStatus() {
-  host_.Log("UpdateTokenStatus");
-  return host_.updateTokenStatusResult;
-}
-
-HRESULT FakeHostToken::ChangeUserPin() {
-  host_.Log("ChangeUserPin");
-  return host_.changeUserPinResult;
-}
-
-HRESULT FakeHostToken::ReportResult(HRESULT openResult) {
-  host_.Log("ReportResult", {static_cast<long long>(static_cast<unsigned long>(openResult))});
-  return host_.reportResultOverride ? host_.reportResultValue : openResult;
-}
-
-HRESULT FakeHostToken::AskPasswordChange(BSTR* oldPassword, BSTR* newPassword) {
-  host_.Log("AskPasswordChange");
-  if (!oldPassword || !newPassword) return E_POINTER;
-  *oldPassword = Allocate(host_.oldPassword);
-  *newPassword = host_.nullNewPassword ? nullptr : Allocate(host_.newPassword);
-  return host_.askPasswordChangeResult;
-}
-
-HRESULT FakeHostToken::GetPinState(LONG* first, LONG* second) {
-  // The logged arguments are the values as the page preset them.
-  host_.Log("GetPinState", {first ? *first : -1, second ? *second : -1});
-  if (!first || !second) return E_POINTER;
-  *first = host_.pinFirst;
-  *second = host_.pinSecond;
-  return host_.getPinStateResult;
-}
-
-HRESULT FakeHostToken::AskPassword(HWND owner, BSTR* password) {
-  host_.Log("AskPassword", {Arg(owner)});
-  if (!password) return E_POINTER;
-  *password = Allocate(host_.password);
-  return host_.askPasswordResult;
-}
+FakeHost::FakeHost()
+    : status{kStatusSlots.data(), *this, &IID_IHostStatus, &answersStatus},
+      token{kTokenSlots.data(), *this, &IID_IHostToken, &answersToken},
+      site{kSiteSlots.data(), *this, &IID_IPropertyPageSite, &kAnswers} {}
 
 }  // namespace testkit
+

@@ -16,20 +16,13 @@ namespace testkit {
 enum class BoxIcon { None, Error, Question, Warning, Information, Other };
 const char* ToString(BoxIcon icon);
 
-struct ButtonInfo {
-  int id;
-  std::string text;
-};
-
 // What a dialog showed when the driver reached it.
 struct ShownWindow {
-  HWND window = nullptr;
   HWND owner = nullptr;
   std::string title;
   std::string text;  // a message box's text (the static with id 0xFFFF)
   BoxIcon icon = BoxIcon::None;
-  std::vector<ButtonInfo> buttons;  // visible push buttons, in window order
-  bool expected = false;            // false: no step matched it
+  std::vector<int> buttons;  // ids of the visible push buttons, in window order
 };
 
 // A modal window handed to a step.
@@ -38,15 +31,13 @@ class ModalWindow {
   explicit ModalWindow(HWND window) : window_(window) {}
   HWND window() const { return window_; }
   HWND Item(int id) const { return ::GetDlgItem(window_, id); }
-  bool HasItem(int id) const { return Item(id) != nullptr; }
   std::string Title() const;
   std::string ItemText(int id) const;
   std::string MessageText() const { return ItemText(0xFFFF); }
   BoxIcon Icon() const;
-  std::vector<ButtonInfo> Buttons() const;
   HWND Owner() const { return ::GetWindow(window_, GW_OWNER); }
-  bool IsChecked(int id) const;
-  bool IsEnabled(int id) const;
+  bool IsChecked(int id) const { return ::IsDlgButtonChecked(window_, id) == BST_CHECKED; }
+  bool IsEnabled(int id) const { return Item(id) && ::IsWindowEnabled(Item(id)); }
 
   // Clicks a button: posted, so it takes effect when the step has returned.
   void Press(int id) const;
@@ -54,8 +45,6 @@ class ModalWindow {
   void Type(int id, const std::string& text) const;
   // Sets a check box or radio button and tells the dialog as a click would.
   void SetCheck(int id, bool checked) const;
-  // Ends the dialog directly, as EndDialog from its own code would.
-  void End(INT_PTR result) const;
 
   ShownWindow Snapshot() const;
 
@@ -83,12 +72,9 @@ class ModalDriver {
 
   // Queues a step for the next dialog that `match` accepts.
   ModalDriver& Then(const std::string& what, WindowMatcher match, StepAction action);
-  // Queues: the next dialog is a message box; press `button` (IDOK, IDYES...).
-  ModalDriver& AnswerBox(int button);
 
-  // Every dialog the driver reached, in order, expected or not.
+  // Every dialog a step ran on, in order.
   const std::vector<ShownWindow>& Shown() const { return shown_; }
-  size_t Pending() const { return steps_.size(); }
   // Checks that every step ran and no unexpected dialog appeared; clears both.
   void Finish();
 
@@ -109,8 +95,5 @@ class ModalDriver {
   HWND lastActed_ = nullptr;
   DWORD actedAt_ = 0;
 };
-
-// Pumps the thread's messages for up to `ms` milliseconds (or until `done`).
-void PumpMessages(DWORD ms, const std::function<bool()>& done = nullptr);
 
 }  // namespace testkit

@@ -5,42 +5,22 @@
 
 namespace testkit {
 
-namespace {
-template <typename Fn>
-Fn Export(HMODULE m, const char* name) {
-  return m ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(m, name))) : nullptr;
-}
-using NoArgFn = HRESULT(STDAPICALLTYPE*)();
-using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-}  // namespace
-
-ModuleUnderTest::ModuleUnderTest(const std::wstring& path)
-    : path_(path.empty() ? BinDir() + L"ZeltUtilUserPage.dll" : path) {
-  module_ = ::LoadLibraryW(path_.c_str());
-}
+ModuleUnderTest::ModuleUnderTest() : module_(::LoadLibraryW((BinDir() + L"ZeltUtilUserPage.dll").c_str())) {}
 
 ModuleUnderTest::~ModuleUnderTest() {
   if (module_) ::FreeLibrary(module_);
 }
 
 HRESULT ModuleUnderTest::CanUnloadNow() const {
-  auto fn = Export<NoArgFn>(module_, "DllCanUnloadNow");
+  auto fn = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+      reinterpret_cast<void*>(::GetProcAddress(module_, "DllCanUnloadNow")));
   return fn ? fn() : E_NOTIMPL;
 }
 
 HRESULT ModuleUnderTest::GetClassObject(REFCLSID clsid, REFIID iid, void** out) const {
-  auto fn = Export<GetClassObjectFn>(module_, "DllGetClassObject");
+  auto fn = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
+      reinterpret_cast<void*>(::GetProcAddress(module_, "DllGetClassObject")));
   return fn ? fn(clsid, iid, out) : E_NOTIMPL;
-}
-
-HRESULT ModuleUnderTest::RegisterServer() const {
-  auto fn = Export<NoArgFn>(module_, "DllRegisterServer");
-  return fn ? fn() : E_NOTIMPL;
-}
-
-HRESULT ModuleUnderTest::UnregisterServer() const {
-  auto fn = Export<NoArgFn>(module_, "DllUnregisterServer");
-  return fn ? fn() : E_NOTIMPL;
 }
 
 HRESULT ModuleUnderTest::CreatePage(IUnknown* outer, REFIID iid, void** out) const {

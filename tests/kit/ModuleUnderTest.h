@@ -6,28 +6,24 @@
 
 namespace testkit {
 
-// The page DLL loaded from the build's bin folder (or a given copy of it), with its four exports.
+// The page DLL loaded from the build's bin folder, with its exports.
 class ModuleUnderTest {
  public:
-  explicit ModuleUnderTest(const std::wstring& path = std::wstring());
+  ModuleUnderTest();
   ~ModuleUnderTest();
   ModuleUnderTest(const ModuleUnderTest&) = delete;
   ModuleUnderTest& operator=(const ModuleUnderTest&) = delete;
 
   bool loaded() const { return module_ != nullptr; }
   HMODULE handle() const { return module_; }
-  const std::wstring& path() const { return path_; }
 
   HRESULT CanUnloadNow() const;
   HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out) const;
-  HRESULT RegisterServer() const;
-  HRESULT UnregisterServer() const;
 
   // Creates a page through the module's class factory.
   HRESULT CreatePage(IUnknown* outer, REFIID iid, void** out) const;
 
  private:
-  std::wstring path_;
   HMODULE module_ = nullptr;
 };
 

@@ -2,81 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 namespace testkit {
 
-namespace {
-
-const char kHostClass[] = "ZeltTestHostWindow";
-
-bool RegisterHostClass() {
-  static bool registered = false;
-  if (registered) return true;
-  WNDCLASSA wc = {};
-  wc.lpfnWndProc = &::DefWindowProcA;
-  wc.hInstance = ::GetModuleHandleA(nullptr);
-  wc.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = kHostClass;
-  registered = ::RegisterClassA(&wc) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-  return registered;
-}
-
-}  // namespace
-
-// ---------------------------------------------------------------- FakePageSite
-
-HRESULT FakePageSite::QueryInterface(REFIID iid, void** out) {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPropertyPageSite)) {
-    *out = static_cast<IPropertyPageSite*>(this);
-    AddRef();
-    return S_OK;
-  }
-  return E_NOINTERFACE;
-}
-
-HRESULT FakePageSite::OnStatusChange(DWORD) {
-  ++statusChanges;
-  return S_OK;
-}
-
-HRESULT FakePageSite::GetLocaleID(LCID* locale) {
-  if (!locale) return E_POINTER;
-  *locale = LOCALE_USER_DEFAULT;
-  return S_OK;
-}
-
-HRESULT FakePageSite::GetPageContainer(IUnknown** container) {
-  if (container) *container = nullptr;
-  return E_NOTIMPL;
-}
-
-HRESULT FakePageSite::TranslateAccelerator(MSG*) { return S_FALSE; }
-
-// ---------------------------------------------------------------- PageHarness
-
 PageHarness::PageHarness(const ModuleUnderTest& module)
-    : factory_([&module](IUnknown* outer, REFIID iid, void** out) { return module.CreatePage(outer, iid, out); }) {
-  MakeWindows();
-}
+    : PageHarness([&module](IUnknown* outer, REFIID iid, void** out) { return module.CreatePage(outer, iid, out); }) {}
 
-PageHarness::PageHarness(Factory factory) : factory_(std::move(factory)) { MakeWindows(); }
-
-void PageHarness::MakeWindows() {
-  if (!RegisterHostClass()) {
-    ADD_FAILURE() << "cannot register the host window class, error " << ::GetLastError();
-    return;
-  }
-  frame_ = ::CreateWindowExA(0, kHostClass, "Token Utility Test Frame", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 80, 60,
-                             640, 480, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+PageHarness::PageHarness(Factory factory) : factory_(std::move(factory)) {
+  frame_ = ::CreateWindowExA(0, "STATIC", "Token Utility Test Frame", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 80, 60, 640,
+                             480, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
   if (frame_)
-    parent_ = ::CreateWindowExA(WS_EX_CONTROLPARENT, kHostClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 10,
-                                10, 600, 400, frame_, nullptr, ::GetModuleHandleA(nullptr), nullptr);
-  if (!Ready())
-    ADD_FAILURE() << "cannot create the host windows (is DISPLAY set?), error " << ::GetLastError();
+    parent_ = ::CreateWindowExA(WS_EX_CONTROLPARENT, "STATIC", "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 10, 10,
+                                600, 400, frame_, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+  if (!Ready()) ADD_FAILURE() << "cannot create the host windows (is DISPLAY set?), error " << ::GetLastError();
 }
 
 PageHarness::~PageHarness() {
@@ -85,32 +22,22 @@ PageHarness::~PageHarness() {
 }
 
 HRESULT PageHarness::Create() {
-  if (page_) return S_OK;
-  return factory_(nullptr, IID_IPropertyPage, reinterpret_cast<void**>(&page_));
+  return page_ ? S_OK : factory_(nullptr, IID_IPropertyPage, reinterpret_cast<void**>(&page_));
 }
 
 HRESULT PageHarness::Connect(ULONG objects) {
-  if (!page_) return E_UNEXPECTED;
-  HRESULT hr = page_->SetPageSite(&site);
-  if (FAILED(hr)) return hr;
+  HRESULT hr = page_->SetPageSite(host.Site());
   IUnknown* both[2] = {host.StatusObject(), host.TokenObject()};
-  return page_->SetObjects(objects, both);
+  return FAILED(hr) ? hr : page_->SetObjects(objects, both);
 }
 
-HRESULT PageHarness::Activate(const RECT& rect) {
-  if (!page_) return E_UNEXPECTED;
-  return page_->Activate(parent_, &rect, FALSE);
-}
+HRESULT PageHarness::Activate(const RECT& rect) { return page_->Activate(parent_, &rect, FALSE); }
 
 HRESULT PageHarness::Open() {
   HRESULT hr = Create();
-  if (FAILED(hr)) return hr;
-  hr = Connect();
-  if (FAILED(hr)) return hr;
-  return Activate();
+  if (SUCCEEDED(hr)) hr = Connect();
+  return FAILED(hr) ? hr : Activate();
 }
-
-HRESULT PageHarness::Deactivate() { return page_ ? page_->Deactivate() : E_UNEXPECTED; }
 
 void PageHarness::Release() {
   if (!page_) return;
@@ -120,30 +47,16 @@ void PageHarness::Release() {
   page_ = nullptr;
 }
 
-HWND PageHarness::PageWindow() const {
-  return parent_ ? ::FindWindowExA(parent_, nullptr, "#32770", nullptr) : nullptr;
-}
-
-bool PageHarness::ItemShown(int id) const {
-  HWND item = Item(id);
-  return item && (::GetWindowLongA(item, GWL_STYLE) & WS_VISIBLE) != 0;
-}
-
-bool PageHarness::ItemEnabled(int id) const {
-  HWND item = Item(id);
-  return item && ::IsWindowEnabled(item);
-}
-
 std::string PageHarness::ItemText(int id) const {
   char text[512] = "";
   ::GetDlgItemTextA(PageWindow(), id, text, sizeof text);
   return text;
 }
 
-RECT PageHarness::ItemRect(int id) const {
+RECT PageHarness::RectIn(HWND window, HWND in) {
   RECT rect = {};
-  ::GetWindowRect(Item(id), &rect);
-  ::MapWindowPoints(nullptr, PageWindow(), reinterpret_cast<POINT*>(&rect), 2);
+  ::GetWindowRect(window, &rect);
+  ::MapWindowPoints(nullptr, in, reinterpret_cast<POINT*>(&rect), 2);
   return rect;
 }
 

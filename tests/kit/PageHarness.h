@@ -1,8 +1,7 @@
 #pragma once
 // A page set up the way a host sets it up: a frame window with a child area,
-// a page site, the fake host's two objects, and the page created through the
-// module's class factory, given its site and objects and activated in the
-// child area.
+// the fake host, and the page created through the module's class factory,
+// given the host's site and objects and activated in the child area.
 #include <ocidl.h>
 #include <windows.h>
 
@@ -13,24 +12,6 @@
 #include "kit/ModuleUnderTest.h"
 
 namespace testkit {
-
-// The host side of IPropertyPageSite; counts references and status changes.
-class FakePageSite final : public IPropertyPageSite {
- public:
-  LONG refs() const { return refs_; }
-  int statusChanges = 0;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs_); }
-  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs_); }
-  HRESULT STDMETHODCALLTYPE OnStatusChange(DWORD flags) override;
-  HRESULT STDMETHODCALLTYPE GetLocaleID(LCID* locale) override;
-  HRESULT STDMETHODCALLTYPE GetPageContainer(IUnknown** container) override;
-  HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG* msg) override;
-
- private:
-  LONG refs_ = 1;
-};
 
 class PageHarness {
  public:
@@ -48,7 +29,7 @@ class PageHarness {
   // False when the host windows could not be made (no display): fail at once.
   bool Ready() const { return frame_ && parent_; }
 
-  // Creates the page through the module's class factory.
+  // Creates the page through the factory.
   HRESULT Create();
   // SetPageSite, then SetObjects with the first `objects` of (status, token).
   HRESULT Connect(ULONG objects = 2);
@@ -56,7 +37,6 @@ class PageHarness {
   HRESULT Activate(const RECT& rect = RECT{0, 0, 420, 300});
   // Create, Connect and Activate; the first failure.
   HRESULT Open();
-  HRESULT Deactivate();
   // Deactivates and drops the harness's reference to the page.
   void Release();
 
@@ -64,14 +44,14 @@ class PageHarness {
   HWND frame() const { return frame_; }    // what the host knows as its frame
   HWND parent() const { return parent_; }  // the window given to Activate
   // The page's dialog: the dialog child of the parent window, or null.
-  HWND PageWindow() const;
+  HWND PageWindow() const { return parent_ ? ::FindWindowExA(parent_, nullptr, "#32770", nullptr) : nullptr; }
   HWND Item(int id) const { return ::GetDlgItem(PageWindow(), id); }
   // The item's own WS_VISIBLE bit (the page is created hidden, so IsWindowVisible would not tell).
-  bool ItemShown(int id) const;
-  bool ItemEnabled(int id) const;
+  bool ItemShown(int id) const { return Item(id) && (::GetWindowLongA(Item(id), GWL_STYLE) & WS_VISIBLE); }
+  bool ItemEnabled(int id) const { return Item(id) && ::IsWindowEnabled(Item(id)); }
   std::string ItemText(int id) const;
-  // The item's rectangle in the page's client coordinates.
-  RECT ItemRect(int id) const;
+  // The window's rectangle in `in`'s client coordinates.
+  static RECT RectIn(HWND window, HWND in);
   // A control rectangle in the page's dialog units, in client pixels as the dialog manager places it.
   RECT DialogUnits(int left, int top, int width, int height) const;
 
@@ -80,11 +60,8 @@ class PageHarness {
   LRESULT Notify(WPARAM code, LPARAM value) const;
 
   FakeHost host;
-  FakePageSite site;
 
  private:
-  void MakeWindows();
-
   Factory factory_;
   HWND frame_ = nullptr;
   HWND parent_ = nullptr;

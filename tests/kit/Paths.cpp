@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <filesystem>
+
 namespace testkit {
 
 std::wstring BinDir() {
@@ -32,24 +34,8 @@ std::wstring MakeTempDir(const std::wstring& hint) {
 }
 
 void RemoveTree(const std::wstring& dir) {
-  if (dir.empty()) return;
-  WIN32_FIND_DATAW fd;
-  HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &fd);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = fd.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring path = dir + L"\\" + name;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(path);
-      else {
-        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileW(path.c_str());
-      }
-    } while (::FindNextFileW(find, &fd));
-    ::FindClose(find);
-  }
-  ::RemoveDirectoryW(dir.c_str());
+  std::error_code ignored;
+  if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
 }
 
 }  // namespace testkit

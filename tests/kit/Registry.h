@@ -7,8 +7,8 @@
 namespace testkit {
 
 bool KeyExists(HKEY root, const std::wstring& path);
-// The value as text (REG_SZ), or nullopt-like: `found` false when absent.
-std::wstring ReadString(HKEY root, const std::wstring& path, const wchar_t* name, bool* found = nullptr);
+// The value as text (REG_SZ); empty when absent.
+std::wstring ReadString(HKEY root, const std::wstring& path, const wchar_t* name);
 bool ReadDword(HKEY root, const std::wstring& path, const wchar_t* name, DWORD* value);
 std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring& path);
 // Names of the values of a key; the default value appears as "" when set.

@@ -117,9 +117,4 @@ CK_ULONG SoftToken::SessionCount(CK_SLOT_ID slot) {
   return info.ulSessionCount;
 }
 
-bool SoftToken::UserPinLocked(CK_SLOT_ID slot) {
-  EnsureInitialized();
-  return vendor_->Q_GetPinStatus(slot, Q_PIN_USER) == CKR_PIN_LOCKED;
-}
-
 }  // namespace testkit

@@ -22,7 +22,6 @@ class SoftToken {
   bool ready() const { return standard_ && vendor_; }
   CK_FUNCTION_LIST* standard() const { return standard_; }
   Q_FUNCTION_LIST* vendor() const { return vendor_; }
-  const std::wstring& storeDir() const { return dir_; }
 
   // A token in `slot` with the given serial (shown blank-padded) and user PIN.
   CK_RV CreateToken(CK_SLOT_ID slot, const std::string& serial, const std::string& userPin = "12345678",
@@ -43,7 +42,6 @@ class SoftToken {
   // True when `pin` logs the user in on `slot` (opens and closes its own session).
   bool UserPinIs(CK_SLOT_ID slot, const std::string& pin);
   CK_ULONG SessionCount(CK_SLOT_ID slot);
-  bool UserPinLocked(CK_SLOT_ID slot);
 
   // Drops the fixture's reference to the library (to observe that code under test freed its own).
   void ReleaseLibrary();

@@ -8,14 +8,23 @@
 #include <string>
 #include <vector>
 
-#include "kit/FakeHost.h"
 #include "kit/ModalDriver.h"
-#include "kit/ModuleUnderTest.h"
 #include "kit/PageHarness.h"
-#include "page/HostInterfaces.h"
 #include "res/resource.h"
 
-using ::testing::MatchesRegex;
+// Rectangles compare and print in the checks.
+inline bool operator==(const RECT& a, const RECT& b) { return ::EqualRect(&a, &b) != FALSE; }
+inline void PrintTo(const RECT& r, std::ostream* os) {
+  *os << "(" << r.left << "," << r.top << ")-(" << r.right << "," << r.bottom << ")";
+}
+
+using ::testing::Contains;
+using ::testing::Field;
+using testkit::Arg;
+using testkit::BoxIcon;
+using testkit::Call;
+using testkit::ModalWindow;
+using testkit::ShownWindow;
 
 class PageTest : public ::testing::Test {
  protected:
@@ -36,29 +45,37 @@ class PageTest : public ::testing::Test {
   IPropertyPage* page() { return harness.page(); }
 
   // The controls of the page's table, in table order.
-  static constexpr int kTableIds[] = {IDC_CHANGE_USER_PIN, IDC_CERTIFICATE_GROUP, IDC_MANAGE,
-                                      IDC_IMPORT,          IDC_PKI_STORAGE_GROUP, IDC_CHANGE_PASSWORD,
-                                      IDC_PIN_BLOCKED,     IDC_PASSWORD_BLOCKED,  IDC_AUTO_REGISTRATION};
+  static constexpr int kTable[] = {IDC_CHANGE_USER_PIN, IDC_CERTIFICATE_GROUP, IDC_MANAGE,
+                                   IDC_IMPORT,          IDC_PKI_STORAGE_GROUP, IDC_CHANGE_PASSWORD,
+                                   IDC_PIN_BLOCKED,     IDC_PASSWORD_BLOCKED,  IDC_AUTO_REGISTRATION};
 
-  // The table's controls, each "S" or "h" (shown, hidden) followed by "E" or "d" (enabled,
-  // disabled). Compare with MatchesRegex, where ".." leaves a control unchecked.
+  // The table's controls, each "S" or "h" (shown, hidden) followed by "E" or "d" (enabled, disabled).
   std::string States() const {
     std::string states;
-    for (int id : kTableIds)
+    for (int id : kTable)
       states += std::string(states.empty() ? "" : " ") + (harness.ItemShown(id) ? "S" : "h") +
                 (harness.ItemEnabled(id) ? "E" : "d");
     return states;
   }
 
+  // Where the page has put control `id`.
+  RECT At(int id) const { return harness.RectIn(harness.Item(id), harness.PageWindow()); }
+
   testkit::ModuleUnderTest module;
   testkit::PageHarness harness{module};
 };
 
-inline bool SameRect(const RECT& a, const RECT& b) {
-  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
+// Its driver answers the dialogs a test expects; any other dialog fails the test.
+class DrivenPageTest : public PageTest {
+ protected:
+  testkit::ModalDriver driver;
+};
 
-inline std::string Describe(const RECT& r) {
-  return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" + std::to_string(r.right) + "," +
-         std::to_string(r.bottom) + ")";
-}
+// A page already open, with what the host saw of the opening forgotten.
+class OpenPageTest : public DrivenPageTest {
+ protected:
+  void SetUp() override {
+    PageTest::SetUp();
+    if (!HasFatalFailure()) OpenAndClear();
+  }
+};

@@ -1,145 +1,107 @@
 // The bracket of every token operation, as the host sees it through the
 // page's guarded buttons.
-#include "page/PageFixture.h"
-
 #include "cryptoki/CkStatus.h"
 #include "cryptoki/CryptokiBinding.h"
-#include "cryptoki/TokenAccessGuard.h"
-
-using testkit::Arg;
-using testkit::Call;
+#include "page/PageFixture.h"
 
 namespace {
-
-// Manage's work between the guard's begin and end, when the inventory cannot be read.
-std::vector<std::string> ManageBody(HWND page, HRESULT readResult) {
-  return {
-      Call("GetSerialNumber"),
-      Call("CloseToken"),
-      Call("ShowStatus", Arg(page), 0),
-      Call("HideStatus"),
-      Call("GetErrorText", static_cast<long long>(static_cast<unsigned long>(readResult))),
-      Call("HideStatus"),
-  };
-}
 
 std::vector<std::string> Joined(std::vector<std::string> a, const std::vector<std::string>& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
 
-const std::vector<std::string>& GuardEnd() {
-  static const std::vector<std::string> end = {Call("CloseToken"), Call("EndTokenOperation"), Call("Refresh", 0)};
-  return end;
-}
+const std::vector<std::string> kBegin = {Call("BeginTokenOperation"), Call("QueryRefreshNeeded", 0)};
+const std::vector<std::string> kEnd = {Call("CloseToken"), Call("EndTokenOperation"), Call("Refresh", 0)};
 
 }  // namespace
 
-class GuardTest : public PageTest {
- protected:
-  void SetUp() override {
-    PageTest::SetUp();
-    if (HasFatalFailure()) return;
-    OpenAndClear();
-  }
-};
+using GuardTest = OpenPageTest;
 
+// Manage, when the inventory cannot be read (the suite's token store holds no token).
 TEST_F(GuardTest, ABegunOperationOpensTheTokenReportsTheResultAndEndsWithCloseAndRefresh) {
-  testkit::ModalDriver driver;
-  driver.AnswerBox(IDOK);
-  harness.Click(IDC_MANAGE);
+  const unsigned code = MapCkResult(CryptokiBinding::kNoTokenPresent);
+  char text[160];
+  wsprintfA(text, "An error occurred while reading certificates from the Zelt.\nError Code is  0x%x.", code);
+  driver.Then("read failure", testkit::Titled("User Tools"), [&](ModalWindow& box) {
+    EXPECT_EQ(text, box.MessageText());
+    EXPECT_EQ(BoxIcon::Error, box.Icon()) << ToString(box.Icon());
+    EXPECT_FALSE(host().statusShown) << "the status text goes before the box";
+    box.Press(IDOK);
+  });
+  EXPECT_EQ(-1, harness.Click(IDC_MANAGE));
   driver.Finish();
-  std::vector<std::string> begin = {Call("BeginTokenOperation"), Call("QueryRefreshNeeded", 0),
-                                    Call("OpenToken", 0, 1), Call("UpdateTokenStatus"), Call("ReportResult", 0)};
-  // The suite's token store holds no token, so the inventory cannot be read.
-  const std::vector<std::string> body =
-      ManageBody(harness.PageWindow(), MapCkResult(CryptokiBinding::kNoTokenPresent));
-  EXPECT_EQ(Joined(Joined(begin, body), GuardEnd()), host().Trace());
+  const std::vector<std::string> body = {
+      Call("OpenToken", 0, 1), Call("UpdateTokenStatus"),  Call("ReportResult", 0),
+      Call("GetSerialNumber"), Call("CloseToken"),         Call("ShowStatus", Arg(harness.PageWindow()), 0),
+      Call("HideStatus"),      Call("GetErrorText", code), Call("HideStatus")};
+  EXPECT_EQ(Joined(Joined(kBegin, body), kEnd), host().Trace());
+  EXPECT_THAT(host().calls, Contains(Field(&testkit::HostCall::text, L"Reading certificates from the token...")));
 
   // Every Manage asks for the serial number again.
-  host().serial = L"second";
-  driver.AnswerBox(IDOK);
+  driver.Then("read failure", testkit::Titled("User Tools"), [](ModalWindow& box) { box.Press(IDOK); });
   harness.Click(IDC_MANAGE);
   driver.Finish();
   EXPECT_EQ(2u, host().Count("GetSerialNumber"));
-  EXPECT_EQ(2u, host().Count("BeginTokenOperation"));
-  EXPECT_EQ(2u, host().Count("EndTokenOperation"));
 }
 
-TEST_F(GuardTest, ARefreshTheHostAsksForComesFirstAndOpensWithoutItsFlag) {
-  host().refreshNeeded = 1;
-  host().openTokenResult = 0x80100001;
-  host().reportResultOverride = true;
-  host().reportResultValue = E_FAIL;
-  EXPECT_EQ(E_FAIL, harness.Click(IDC_IMPORT));
-  const std::vector<std::string> expected = Joined(
-      {Call("BeginTokenOperation"), Call("QueryRefreshNeeded", 0), Call("Refresh", 1), Call("OpenToken", 0, 0),
-       Call("ReportResult", 0x80100001LL)},
-      GuardEnd());
-  EXPECT_EQ(expected, host().Trace()) << "a token that did not open gets no UpdateTokenStatus";
+// A refresh the host asks for comes first and opens without the flag; the host's report
+// of the opening decides whether the operation goes on.
+TEST_F(GuardTest, TheHostsRefreshAndReportDecideWhetherTheOperationGoesOn) {
+  const struct {
+    int button;
+    LONG refreshNeeded;
+    HRESULT opened, reported;
+    LRESULT result;
+    std::vector<std::string> body;
+  } cases[] = {
+      {IDC_IMPORT, 1, SCARD_E_NO_SMARTCARD, E_FAIL, E_FAIL,
+       {Call("Refresh", 1), Call("OpenToken", 0, 0), Call("ReportResult", 0x8010000C)}},
+      {IDC_IMPORT, 0, SCARD_E_NO_SMARTCARD, S_OK, S_OK,
+       {Call("OpenToken", 0, 1), Call("ReportResult", 0x8010000C), Call("GetSerialNumber"), Call("CloseToken")}},
+      {IDC_MANAGE, 0, S_OK, E_ABORT, E_FAIL,
+       {Call("OpenToken", 0, 1), Call("UpdateTokenStatus"), Call("ReportResult", 0)}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.body[1]);
+    host().Clear();
+    host().refreshNeeded = c.refreshNeeded;
+    host().openTokenResult = c.opened;
+    host().reportResult = c.reported;
+    if (c.result == S_OK)
+      driver.Then("import", testkit::Titled("Import Certificate"), [](ModalWindow& d) { d.Press(IDCANCEL); });
+    EXPECT_EQ(c.result, harness.Click(c.button));
+    driver.Finish();
+    EXPECT_EQ(Joined(Joined(kBegin, c.body), kEnd), host().Trace());
+  }
 }
 
-TEST_F(GuardTest, AFailedRefreshAbortsBeforeTheTokenIsOpened) {
+TEST_F(GuardTest, AFailedRefreshEndsEveryGuardedButtonWithEFailBeforeTheTokenIsOpened) {
   host().refreshNeeded = 1;
   host().refreshFullResult = S_FALSE;
-  EXPECT_EQ(E_FAIL, harness.Click(IDC_MANAGE));
-  const std::vector<std::string> expected =
-      Joined({Call("BeginTokenOperation"), Call("QueryRefreshNeeded", 0), Call("Refresh", 1)}, GuardEnd());
-  EXPECT_EQ(expected, host().Trace());
-  EXPECT_EQ(0u, host().Count("OpenToken"));
+  for (int button : {IDC_MANAGE, IDC_IMPORT, IDC_CHANGE_PASSWORD, IDC_CHANGE_USER_PIN}) {
+    SCOPED_TRACE(button);
+    host().Clear();
+    EXPECT_EQ(E_FAIL, harness.Click(button));  // and no dialog
+    driver.Finish();
+    EXPECT_EQ(Joined(Joined(kBegin, {Call("Refresh", 1)}), kEnd), host().Trace());
+  }
 }
 
-TEST_F(GuardTest, TheHostsReportDecidesWhetherTheOperationGoesOn) {
-  // The token did not open, but the host's report lets the operation continue.
-  host().openTokenResult = 0x80100001;
-  host().reportResultOverride = true;
-  host().reportResultValue = S_OK;
-  testkit::ModalDriver driver;
-  driver.Then("import", testkit::AnyDialog(), [](testkit::ModalWindow& dialog) { dialog.Press(IDCANCEL); });
-  EXPECT_EQ(S_OK, harness.Click(IDC_IMPORT));
-  driver.Finish();
-  const std::vector<std::string> expected = Joined(
-      {Call("BeginTokenOperation"), Call("QueryRefreshNeeded", 0), Call("OpenToken", 0, 1),
-       Call("ReportResult", 0x80100001LL), Call("GetSerialNumber"), Call("CloseToken")},
-      GuardEnd());
-  EXPECT_EQ(expected, host().Trace());
-
-  // And a token that opened can still be refused by the host's report.
-  host().Clear();
-  host().openTokenResult = S_OK;
-  host().reportResultValue = E_ABORT;
-  EXPECT_EQ(E_FAIL, harness.Click(IDC_MANAGE));
-  EXPECT_EQ(Joined({Call("BeginTokenOperation"), Call("QueryRefreshNeeded", 0), Call("OpenToken", 0, 1),
-                    Call("UpdateTokenStatus"), Call("ReportResult", 0)},
-                   GuardEnd()),
-            host().Trace());
-}
-
-TEST_F(GuardTest, AQuietRefreshThatCannotOpenTheTokenStopsAfterTheBracket) {
-  host().openTokenResult = 0x80100001;
-  ASSERT_EQ(S_OK, page()->Deactivate());
-  host().Clear();
-  ASSERT_EQ(S_OK, harness.Activate());
-  const std::vector<std::string> trace = host().TraceFrom("BeginTokenOperation");
-  const std::vector<std::string> expected = {
-      Call("BeginTokenOperation"), Call("QueryRefreshNeeded", 0), Call("OpenToken", 0, 1),
-      Call("CloseToken"),          Call("EndTokenOperation"),     Call("Refresh", 0),
-      Call("IsAutoRegistrationOffered", 0)};
-  EXPECT_EQ(expected, trace) << "quiet: no ReportResult, and no serial number without an open token";
-}
-
-TEST_F(PageTest, AGuardWithoutTheTokenInterfaceEndsTheHostsOperationWithoutClosingTheToken) {
-  ASSERT_EQ(S_OK, harness.Create());
-  ASSERT_EQ(S_OK, harness.Connect(1));
-  ASSERT_EQ(E_POINTER, harness.Activate());
-  host().Clear();
-  EXPECT_EQ(E_FAIL, harness.Click(IDC_MANAGE));
-  const std::vector<std::string> expected = {Call("EndTokenOperation"), Call("Refresh", 0)};
-  EXPECT_EQ(expected, host().Trace());
-}
-
-TEST(TokenAccessGuard, WithoutAPageBeginIsUnexpected) {
-  TokenAccessGuard guard(nullptr);
-  EXPECT_EQ(E_UNEXPECTED, guard.Begin(TRUE));
-  EXPECT_EQ(E_UNEXPECTED, guard.Begin(FALSE));
+// Without the token interface the guard only ends the host's operation; without the status
+// interface too the buttons reach nothing of the host.
+TEST_F(DrivenPageTest, WithoutAHostInterfaceTheButtonsEndQuietly) {
+  for (bool status : {true, false}) {
+    SCOPED_TRACE(status ? "no token interface" : "no host interface");
+    host().answersStatus = status;
+    ASSERT_EQ(S_OK, harness.Create());
+    ASSERT_EQ(S_OK, harness.Connect(1));
+    ASSERT_EQ(E_POINTER, harness.Activate());
+    host().Clear();
+    EXPECT_EQ(E_FAIL, harness.Click(IDC_MANAGE));  // and no dialog
+    EXPECT_EQ(E_FAIL, harness.Click(IDC_IMPORT));
+    const std::vector<std::string> end = {Call("EndTokenOperation"), Call("Refresh", 0)};
+    EXPECT_EQ(status ? Joined(end, end) : std::vector<std::string>{}, host().Trace());
+    harness.Release();
+  }
 }
