@@ -119,15 +119,15 @@ WindowMatcher FromTemplate(HMODULE module, UINT id) {
   const std::string caption = TextOf(made);
   std::vector<int> ids;
   for (HWND child : Children(made)) ids.push_back(::GetDlgCtrlID(child));
-  if (made) ::DestroyWindow(made);
-  return [made, caption, ids](HWND window) {
-    if (!made || TextOf(window) != caption) return false;
+  const bool known = made != nullptr;
+  if (known) ::DestroyWindow(made);
+  return [known, caption, ids](HWND window) {
+    if (!known || TextOf(window) != caption) return false;
     for (int control : ids)
       if (!::GetDlgItem(window, control)) return false;
     return true;
   };
 }
-
 
 ModalDriver::ModalDriver() {
   if (g_driver) ADD_FAILURE() << "two modal drivers at once";
