@@ -140,6 +140,9 @@ bool HostFrame::create(std::string* error) {
   }
   buildWindow(pageSize, title);
   context_.refresh(false);
+  // Started before the page is activated: a message box that the page shows while it
+  // activates runs a modal loop, and a scripted run must still end on time.
+  if (options_.exitAfterMs) ::SetTimer(context_.frame, kExitTimer, options_.exitAfterMs, nullptr);
 
   if (FAILED(created)) {
     showPageError(L"The user page could not be created.\n\n" + describeFailure(created));
@@ -166,7 +169,6 @@ bool HostFrame::create(std::string* error) {
   ::UpdateWindow(context_.frame);
   ::SetForegroundWindow(context_.frame);
   if (options_.clickId) ::SetTimer(context_.frame, kClickTimer, options_.clickAfterMs, nullptr);
-  if (options_.exitAfterMs) ::SetTimer(context_.frame, kExitTimer, options_.exitAfterMs, nullptr);
   return true;
 }
 

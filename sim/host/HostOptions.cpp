@@ -40,7 +40,7 @@ const char* HostOptions::helpText() {
          "                           Password, 208 Auto Registration)\n"
          "  --click-after MS         when to press it (default 1500 ms after the page shows)\n"
          "  --screenshot FILE        save a PNG of the window (with any dialog over it) at exit\n"
-         "  --exit-after MS          exit that long after the page shows\n"
+         "  --exit-after MS          exit that long after the window is made (also while a box shows)\n"
          "\n"
          "Answer keys: password (the password prompt), old-password and new-password (Change\n"
          "Password), pin and new-pin (Change User PIN). Answers of one key are used in order; the\n"

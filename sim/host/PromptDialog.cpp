@@ -32,8 +32,16 @@ PromptDialog::PromptDialog(Mode mode, const std::wstring& tokenName, unsigned lo
     : mode_(mode), tokenName_(tokenName), minLength_(minLength), maxLength_(maxLength) {}
 
 INT_PTR PromptDialog::run(HWND owner) {
-  return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(mode_ == Mode::Password ? IDD_PASSWORD : IDD_CHANGE),
-                           owner, proc, reinterpret_cast<LPARAM>(this));
+  accepted_ = false;
+  const INT_PTR result = ::DialogBoxParamW(::GetModuleHandleW(nullptr),
+                                           MAKEINTRESOURCEW(mode_ == Mode::Password ? IDD_PASSWORD : IDD_CHANGE),
+                                           owner, proc, reinterpret_cast<LPARAM>(this));
+  // A WM_QUIT that ended the loop has been posted again by the dialog manager, so the
+  // application's own loop still sees it.
+  if (result == IDOK && accepted_) return IDOK;
+  first_.wipe();
+  second_.wipe();
+  return IDCANCEL;
 }
 
 INT_PTR CALLBACK PromptDialog::proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -46,7 +54,10 @@ INT_PTR CALLBACK PromptDialog::proc(HWND dialog, UINT message, WPARAM wParam, LP
   if (!self || message != WM_COMMAND) return FALSE;
   switch (LOWORD(wParam)) {
     case IDOK:
-      if (self->accept(dialog)) ::EndDialog(dialog, IDOK);
+      if (self->accept(dialog)) {
+        self->accepted_ = true;
+        ::EndDialog(dialog, IDOK);
+      }
       return TRUE;
     case IDCANCEL:
       ::EndDialog(dialog, IDCANCEL);

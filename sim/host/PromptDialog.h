@@ -17,7 +17,9 @@ class PromptDialog {
 
   // A line shown under the fields, e.g. why the last attempt failed.
   void setNote(const std::wstring& note) { note_ = note; }
-  // IDOK when the values were entered and pass the checks, IDCANCEL otherwise.
+  // IDOK when the values were entered and pass the checks, IDCANCEL otherwise: also when the
+  // dialog was ended from outside (the application quitting ends every modal loop, and the
+  // dialog manager then reports whatever result it holds).
   INT_PTR run(HWND owner);
 
   // The password, or the old value of a change.
@@ -37,6 +39,7 @@ class PromptDialog {
   std::wstring note_;
   SecretText first_;
   SecretText second_;
+  bool accepted_ = false;  // set only when OK passed the checks
 };
 
 // Centres a window over its owner, or over the screen's work area without one.
