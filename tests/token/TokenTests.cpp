@@ -21,6 +21,13 @@ namespace {
 
 using Records = std::vector<std::unique_ptr<CertificateRecord>>;
 
+// The functions called since the trace started, in order.
+std::vector<std::string> CalledFunctions(const testkit::SoftToken& soft) {
+  std::vector<std::string> names;
+  for (const std::string& line : soft.Trace()) names.push_back(line.substr(0, line.find('(')));
+  return names;
+}
+
 std::string IdOf(const CertificateRecord& record) {
   return std::string(reinterpret_cast<const char*>(record.keyId.data()), record.keyId.size());
 }
@@ -170,4 +177,80 @@ TEST_F(TokenTest, PageOpensTheTokenOfTheHostsSerial) {
     EXPECT_NE(0u, soft.SessionCount(kSlot));
   }
   EXPECT_EQ(0u, soft.SessionCount(kSlot)) << "the page left its token's session open";
+}
+
+TEST_F(TokenTest, RegisteringTwiceSucceedsAndUnregisteringAMissingCertificateIsNotFound) {
+  contents.AddCertificate("john-roe", "john", {'R'});
+  contents.AddCatalog({"R"});
+  contents.AddRecord("R", "john", "");
+  ASSERT_EQ(S_OK, Open());
+  ASSERT_EQ(S_OK, token->openMyStore());
+  const Records records = ReadAll();
+  ASSERT_EQ(1u, records.size());
+  CertificateRecord* john = records[0].get();
+  // Each step, its status and whether a freshly opened "MY" store then holds the certificate.
+  const struct {
+    bool add;
+    HRESULT status;
+    bool held;
+  } steps[] = {{false, CRYPT_E_NOT_FOUND, false}, {true, S_OK, true}, {true, S_OK, true},
+               {false, S_OK, false}, {false, CRYPT_E_NOT_FOUND, false}};
+  for (const auto& step : steps) {
+    const HRESULT hr = step.add ? token->registerCertificate(john) : token->unregisterCertificate(john);
+    EXPECT_EQ(step.status, hr) << (step.add ? "register" : "unregister") << " 0x" << std::hex << hr;
+    EXPECT_EQ(step.held, token->isRegistered(john->context.get()));
+  }
+}
+
+TEST_F(TokenTest, RemovalWithoutContainerDestroysFiveObjectsAtMostGoesOnAfterAFailureAndLogsOut) {
+  const struct {
+    int keyPairs;       // beside the certificate, all with its identifier
+    CK_ULONG failing;   // the C_DestroyObject call that fails, 0: none
+    HRESULT status;
+    size_t left;        // objects with the identifier afterwards
+    size_t destroyed;   // C_DestroyObject calls
+  } cases[] = {{3, 0, S_OK, 2, 5}, {1, 2, MapCkResult(CKR_DEVICE_ERROR), 1, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.keyPairs);
+    ASSERT_EQ(CKR_OK, soft.DeleteToken(kSlot));
+    ASSERT_EQ(CKR_OK, soft.CreateToken(kSlot, "5EC0A1D2", kPassword));
+    contents.AddCertificate("unit", "unit", {'U'});
+    for (int i = 0; i < c.keyPairs; ++i) contents.AddKeyPair({'U'});
+    ASSERT_EQ(S_OK, Open());
+    const Records records = ReadAll();
+    ASSERT_EQ(1u, records.size());
+    if (c.failing) ASSERT_EQ(CKR_OK, soft.Inject("C_DestroyObject", c.failing, CKR_DEVICE_ERROR));
+    soft.StartTrace();
+    const HRESULT hr = token->removeCertificate(records[0].get(), kPassword);
+    EXPECT_EQ(c.status, hr) << std::hex << hr;
+    std::vector<std::string> expected = {"C_Logout", "C_Login", "C_FindObjectsInit", "C_FindObjects",
+                                         "C_FindObjectsFinal"};
+    expected.insert(expected.end(), c.destroyed, "C_DestroyObject");
+    expected.push_back("C_Logout");
+    EXPECT_EQ(expected, CalledFunctions(soft));
+    EXPECT_EQ(c.left, contents.CountWithId({'U'}));
+    soft.ResetHooks();
+  }
+}
+
+TEST_F(TokenTest, TheCspWorksOnTheOpenedTokenUntilTheTokenIsDestroyed) {
+  // The same certificate in container "One" of a token in slot 1 and in "Two" of this one.
+  // Version-2 catalogs make the map come from the CSP: the container tells which token it used.
+  ASSERT_EQ(CKR_OK, soft.CreateToken(1, "77BB0001", kPassword));
+  testkit::TokenContents first{soft, 1, kPassword};
+  for (auto [on, name] : {std::pair<testkit::TokenContents*, const char*>{&first, "One"}, {&contents, "Two"}}) {
+    on->AddCertificate("jane-doe", "jane", {'J'});
+    on->AddData(std::string(containerformat::kCatalogLabel) + '\0', containerformat::buildCatalog(2, {name}));
+    on->AddRecord(name, "jane", "");
+  }
+  ASSERT_EQ(S_OK, Open());
+  const Records records = ReadAll();
+  ASSERT_EQ(1u, records.size());
+  EXPECT_STREQ("Two", records[0]->containerName.text());
+  token.reset();
+  // Without a choice the CSP takes the first token present.
+  CspContext csp;
+  ASSERT_EQ(0, csp.enumerateContainers());
+  ASSERT_NE(nullptr, csp.firstEntry());
+  EXPECT_STREQ("One", csp.firstEntry()->containerName.text()) << "the token choice outlived the Token";
 }
