@@ -14,6 +14,7 @@
 #include "kit/PageHarness.h"
 #include "kit/SoftToken.h"
 #include "kit/TokenContents.h"
+#include "model/CertificateFiles.h"
 #include "model/Token.h"
 #include "page/UserPage.h"
 
@@ -253,4 +254,59 @@ TEST_F(TokenTest, TheCspWorksOnTheOpenedTokenUntilTheTokenIsDestroyed) {
   ASSERT_EQ(0, csp.enumerateContainers());
   ASSERT_NE(nullptr, csp.firstEntry());
   EXPECT_STREQ("One", csp.firstEntry()->containerName.text()) << "the token choice outlived the Token";
+}
+
+TEST_F(TokenTest, InventoryMakesExactlyItsCallsInOrder) {
+  const std::vector<uint8_t> catalog = containerformat::buildCatalog(1, {"A", "missing"});
+  containerformat::RecordFields fields;
+  fields.exchangeCertLabel = "jane";
+  const std::vector<uint8_t> record = containerformat::buildRecord(fields);
+  contents.AddCertificate("jane-doe", "jane", {'J'});       // object 1
+  contents.AddCertificate("example-corp", "corp", {'E'});   // object 2
+  contents.AddData(std::string(containerformat::kCatalogLabel) + '\0', catalog);  // object 3
+  contents.AddData(std::string("A") + '\0', record);         // object 4
+  soft.StartTrace();
+  ASSERT_EQ(S_OK, Open());
+  ASSERT_EQ(2u, ReadAll().size());
+
+  // Each call as the trace shows it, without what it hands back.
+  const std::string session = "hSession=" + std::to_string(token->session());
+  std::vector<std::string> expected = {
+      "C_OpenSession(slotID=2, flags=0x6, pApplication=NULL, Notify=NULL, phSession=&) -> CKR_OK",
+      "C_Initialize(pInitArgs=&, flags=0x2) -> CKR_CRYPTOKI_ALREADY_INITIALIZED"};
+  const auto search = [&](const std::string& attributes, int count, int max) {
+    expected.push_back("C_FindObjectsInit(" + session + ", pTemplate=[" + attributes +
+                       "], ulCount=" + std::to_string(count) + ") -> CKR_OK");
+    expected.push_back("C_FindObjects(" + session + ", phObject=&, ulMaxObjectCount=" + std::to_string(max) +
+                       ", pulObjectCount=&) -> CKR_OK");
+    expected.push_back("C_FindObjectsFinal(" + session + ") -> CKR_OK");
+  };
+  // Labels are matched with their NUL.
+  const auto labelled = [&](const char* objectClass, const std::string& label) {
+    std::string hex;
+    for (unsigned char c : label + '\0') hex += "0123456789ABCDEF"[c >> 4], hex += "0123456789ABCDEF"[c & 15];
+    search(std::string("CKA_CLASS(4)=") + objectClass + ", CKA_TOKEN(1)=01, CKA_LABEL(" +
+               std::to_string(label.size() + 1) + ")=" + hex, 3, 1);
+  };
+  // The length first, then the value.
+  const auto read = [&](int object, const char* type, size_t length) {
+    for (const std::string& size : {std::string("NULL"), std::to_string(length)})
+      expected.push_back("C_GetAttributeValue(" + session + ", hObject=0x200000" + std::to_string(object) +
+                         ", pTemplate=[" + type + "(" + size + ")], ulCount=1) -> CKR_OK");
+  };
+  const size_t der[] = {0, CertificateFiles::read("jane-doe.der").size(),
+                        CertificateFiles::read("example-corp.der").size()};
+  search("CKA_CLASS(4)=01000000, CKA_TOKEN(1)=01", 2, 20);
+  labelled("00000000", containerformat::kCatalogLabel);
+  read(3, "CKA_VALUE", catalog.size());
+  labelled("00000000", "A");
+  read(4, "CKA_VALUE", record.size());
+  labelled("01000000", "jane");
+  read(1, "CKA_VALUE", der[1]);
+  labelled("00000000", "missing");
+  for (int object : {1, 2}) read(object, "CKA_VALUE", der[object]), read(object, "CKA_ID", 1);
+
+  std::vector<std::string> calls;
+  for (const std::string& line : soft.Trace()) calls.push_back(line.substr(0, line.find(" {")));
+  EXPECT_EQ(expected, calls);
 }
