@@ -33,10 +33,10 @@ class ScriptedHost : public ::testing::Test {
 
   // Runs the host with the page from beside this test; its exit code, or WAIT_TIMEOUT when it
   // is still running after `seconds` (then it is stopped).
-  DWORD Run(const std::wstring& arguments, DWORD seconds) {
+  DWORD Run(const std::wstring& arguments, DWORD seconds, const std::wstring& serial = L"5C21A7D0") {
     const std::wstring bin = testkit::BinDir();
     std::wstring command = L"\"" + bin + L"TokenUtility.exe\" --page-dll \"" + bin + L"ZeltUtilUserPage.dll\" " +
-                           L"--serial 5C21A7D0 " + arguments;
+                           L"--serial " + serial + L" " + arguments;
     // Without a standard error the host reports its own failures in a message box.
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     const std::wstring log = testkit::MakeTempDir(L"host") + L"\\output.txt";
@@ -93,4 +93,28 @@ TEST_F(ScriptedHost, ClosingWhileTheWrongPasswordBoxIsUpCostsNoFurtherTry) {
   EXPECT_NE(kWatchdogExit, code);
   EXPECT_EQ(1u, Failures());
   EXPECT_EQ(CKR_OK, token.vendor()->Q_GetPinStatus(kSlot, Q_PIN_USER)) << "not locked";
+}
+
+// Two tokens whose serials overlap, the shown one first or second in slot order: the password
+// change reaches the shown token only, and the other one counts no failure.
+TEST_F(ScriptedHost, ThePageChangesOnlyTheTokenThatTheHostShows) {
+  for (const bool shownFirst : {false, true}) {
+    SCOPED_TRACE(shownFirst ? "shown token in the first slot" : "shown token in the second slot");
+    const CK_SLOT_ID shown = shownFirst ? 1 : 3, other = shownFirst ? 3 : 1;
+    ASSERT_EQ(CKR_OK, token.DeleteToken(kSlot));
+    ASSERT_EQ(CKR_OK, token.CreateToken(other, "ZT4A7C210", "other-password"));
+    ASSERT_EQ(CKR_OK, token.CreateToken(shown, "ZT4A7C21", "shown-password"));
+    const DWORD code = Run(L"--old-password shown-password --new-password changed-password --click 206 "
+                           L"--click-after 300 --exit-after 3000",
+                           40, L"ZT4A7C21");
+    EXPECT_NE(WAIT_TIMEOUT, code);
+    EXPECT_TRUE(token.UserPinIs(shown, "changed-password"));
+    EXPECT_TRUE(token.UserPinIs(other, "other-password"));
+    Q_PIN_INFO info = {};
+    EXPECT_EQ(CKR_OK, token.vendor()->Q_GetPinInfo(other, Q_PIN_USER, &info));
+    EXPECT_EQ(0u, info.ulFailures) << "a try counted against the token the user was not looking at";
+    ASSERT_EQ(CKR_OK, token.DeleteToken(1));
+    ASSERT_EQ(CKR_OK, token.DeleteToken(3));
+    ASSERT_EQ(CKR_OK, token.CreateToken(kSlot, "5C21A7D0", "pki-password"));
+  }
 }
