@@ -1,6 +1,7 @@
 // CspContext and the CSP requests against the stand-in CSP (ZeltCsp.dll) on the software token.
 // Looking certificates up in the map is the token suite's; setting the default, converting and
-// removing through the CSP are walked end to end by the Manage dialog's tests.
+// removing through the CSP are walked end to end by the Manage dialog's tests. The container-name
+// case puts a provider that sizes names without their NUL (tests/csp/shortsize) in ZeltCsp's place.
 #include <windows.h>
 #include <wincrypt.h>
 

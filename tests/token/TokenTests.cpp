@@ -1,6 +1,7 @@
 // The Token model on a software token whose certificates, catalog and container records each
 // test writes itself: the session, the inventory and the container map, and the page reading its
-// token. Register, unregister, remove, set default and convert are walked by the manage suite.
+// token, the "MY" store rules of register and unregister, and removal without a container. The
+// dialog's flows through these operations are walked by the manage suite.
 #include <windows.h>
 
 #include <gtest/gtest.h>
