@@ -221,7 +221,9 @@ TEST_F(TokenTest, RemovalWithoutContainerDestroysFiveObjectsAtMostGoesOnAfterAFa
     ASSERT_EQ(S_OK, Open());
     const Records records = ReadAll();
     ASSERT_EQ(1u, records.size());
-    if (c.failing) ASSERT_EQ(CKR_OK, soft.Inject("C_DestroyObject", c.failing, CKR_DEVICE_ERROR));
+    if (c.failing) {
+      ASSERT_EQ(CKR_OK, soft.Inject("C_DestroyObject", c.failing, CKR_DEVICE_ERROR));
+    }
     soft.StartTrace();
     const HRESULT hr = token->removeCertificate(records[0].get(), kPassword);
     EXPECT_EQ(c.status, hr) << std::hex << hr;
