@@ -28,6 +28,12 @@ class CspSigning : public ::testing::Test {
     ASSERT_EQ(0, selectToken(kSerial));
   }
   void TearDown() override {
+    // The password is the process's: the next case must not find it set.
+    HCRYPTPROV verify = 0;
+    if (::CryptAcquireContextA(&verify, nullptr, kCspProviderName, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
+      ::CryptSetProvParam(verify, PP_KEYEXCHANGE_PIN, nullptr, 0);
+      ::CryptReleaseContext(verify, 0);
+    }
     EXPECT_EQ(0, selectToken(""));
     EXPECT_EQ("0/0/0", csp.Open()) << "contexts/keys/hashes left open";
   }
@@ -48,19 +54,19 @@ class CspSigning : public ::testing::Test {
 };
 
 TEST_F(CspSigning, ContainerKeyAnswersItsParametersAndOnlyItsPublicHalfLeaves) {
-  HCRYPTPROV provider = Open();
-  HCRYPTKEY key = 0;
-  EXPECT_EQ(static_cast<DWORD>(NTE_NO_KEY), ErrorOf(::CryptGetUserKey(provider, AT_SIGNATURE, &key)));
-  ASSERT_TRUE(::CryptGetUserKey(provider, AT_KEYEXCHANGE, &key)) << std::hex << ::GetLastError();
+  ScopedCryptProv provider(Open());
+  ScopedCryptKey key;
+  EXPECT_EQ(static_cast<DWORD>(NTE_NO_KEY), ErrorOf(::CryptGetUserKey(provider.get(), AT_SIGNATURE, key.receive())));
+  ASSERT_TRUE(::CryptGetUserKey(provider.get(), AT_KEYEXCHANGE, key.receive())) << std::hex << ::GetLastError();
   EXPECT_EQ("1/1/0", csp.Open());
   DWORD value = 0, size = sizeof value;
-  ASSERT_TRUE(::CryptGetKeyParam(key, KP_ALGID, reinterpret_cast<BYTE*>(&value), &size, 0));
+  ASSERT_TRUE(::CryptGetKeyParam(key.get(), KP_ALGID, reinterpret_cast<BYTE*>(&value), &size, 0));
   EXPECT_EQ(static_cast<DWORD>(CALG_RSA_KEYX), value);
-  ASSERT_TRUE(::CryptGetKeyParam(key, KP_KEYLEN, reinterpret_cast<BYTE*>(&value), &size, 0));
+  ASSERT_TRUE(::CryptGetKeyParam(key.get(), KP_KEYLEN, reinterpret_cast<BYTE*>(&value), &size, 0));
   EXPECT_EQ(2048u, value);
   std::vector<BYTE> certificate(4096);
   size = static_cast<DWORD>(certificate.size());
-  ASSERT_TRUE(::CryptGetKeyParam(key, KP_CERTIFICATE, certificate.data(), &size, 0));
+  ASSERT_TRUE(::CryptGetKeyParam(key.get(), KP_CERTIFICATE, certificate.data(), &size, 0));
   certificate.resize(size);
   EXPECT_EQ(CertificateFiles::read("jane-doe.der"), certificate);
 
@@ -75,20 +81,18 @@ TEST_F(CspSigning, ContainerKeyAnswersItsParametersAndOnlyItsPublicHalfLeaves) {
   reinterpret_cast<BLOBHEADER*>(expected.data())->aiKeyAlg = CALG_RSA_KEYX;
   std::vector<BYTE> exported(1024);
   size = static_cast<DWORD>(exported.size());
-  ASSERT_TRUE(::CryptExportKey(key, 0, PUBLICKEYBLOB, 0, exported.data(), &size)) << std::hex << ::GetLastError();
+  ASSERT_TRUE(::CryptExportKey(key.get(), 0, PUBLICKEYBLOB, 0, exported.data(), &size)) << std::hex << ::GetLastError();
   exported.resize(size);
   EXPECT_EQ(expected, exported);
   EXPECT_EQ(static_cast<DWORD>(NTE_BAD_KEY_STATE),
-            ErrorOf(::CryptExportKey(key, 0, PRIVATEKEYBLOB, 0, exported.data(), &size)));
-  EXPECT_TRUE(::CryptDestroyKey(key));
-  EXPECT_TRUE(::CryptReleaseContext(provider, 0));
+            ErrorOf(::CryptExportKey(key.get(), 0, PRIVATEKEYBLOB, 0, exported.data(), &size)));
 }
 
 TEST_F(CspSigning, HashesAreTheBaseProvidersForSha1AndSha256Only) {
-  HCRYPTPROV provider = Open();
+  ScopedCryptProv provider(Open());
   for (ALG_ID algorithm : {CALG_SHA1, CALG_SHA_256}) {
     HCRYPTHASH hash = 0;
-    ASSERT_TRUE(::CryptCreateHash(provider, algorithm, 0, 0, &hash)) << std::hex << ::GetLastError();
+    ASSERT_TRUE(::CryptCreateHash(provider.get(), algorithm, 0, 0, &hash)) << std::hex << ::GetLastError();
     ASSERT_TRUE(::CryptHashData(hash, reinterpret_cast<const BYTE*>("abc"), 3, 0));
     std::vector<BYTE> value(64);
     DWORD size = static_cast<DWORD>(value.size());
@@ -98,12 +102,11 @@ TEST_F(CspSigning, HashesAreTheBaseProvidersForSha1AndSha256Only) {
     EXPECT_TRUE(::CryptDestroyHash(hash));
   }
   HCRYPTHASH hash = 0;
-  EXPECT_EQ(static_cast<DWORD>(NTE_BAD_ALGID), ErrorOf(::CryptCreateHash(provider, CALG_MD5, 0, 0, &hash)));
-  EXPECT_TRUE(::CryptReleaseContext(provider, 0));
+  EXPECT_EQ(static_cast<DWORD>(NTE_BAD_ALGID), ErrorOf(::CryptCreateHash(provider.get(), CALG_MD5, 0, 0, &hash)));
 }
 
 TEST_F(CspSigning, SignHashAsksThePinParameterFailsQuietlyInASilentContextAndSignsWithTheCertifiedKey) {
-  const auto signature = [this](HCRYPTPROV provider, DWORD keySpec, std::vector<BYTE>* out) {
+  const auto signature = [](HCRYPTPROV provider, DWORD keySpec, std::vector<BYTE>* out) {
     HCRYPTHASH hash = 0;
     EXPECT_TRUE(::CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash));
     EXPECT_TRUE(::CryptHashData(hash, reinterpret_cast<const BYTE*>("abc"), 3, 0));
@@ -115,8 +118,9 @@ TEST_F(CspSigning, SignHashAsksThePinParameterFailsQuietlyInASilentContextAndSig
     return error;
   };
   std::vector<BYTE> signed_;
-  HCRYPTPROV silent = Open(CRYPT_SILENT), provider = Open();
-  EXPECT_EQ(static_cast<DWORD>(NTE_SILENT_CONTEXT), signature(silent, AT_KEYEXCHANGE, &signed_));
+  ScopedCryptProv silent(Open(CRYPT_SILENT)), context(Open());
+  const HCRYPTPROV provider = context.get();
+  EXPECT_EQ(static_cast<DWORD>(NTE_SILENT_CONTEXT), signature(silent.get(), AT_KEYEXCHANGE, &signed_));
   EXPECT_EQ(256u, signed_.size()) << "the size needs no password";
   EXPECT_EQ(static_cast<DWORD>(SCARD_W_CARD_NOT_AUTHENTICATED), signature(provider, AT_KEYEXCHANGE, &signed_))
       << "this provider shows no PIN prompt";
@@ -131,9 +135,6 @@ TEST_F(CspSigning, SignHashAsksThePinParameterFailsQuietlyInASilentContextAndSig
   ASSERT_FALSE(signs.empty());
   EXPECT_NE(std::string::npos, signs.back().find("pData=" + signingkit::HexText(signingkit::DigestInfo(CALG_SHA_256, "abc"))))
       << "the token signs the DigestInfo of the hash: " << signs.back();
-  ::CryptSetProvParam(provider, PP_KEYEXCHANGE_PIN, nullptr, 0);
-  ::CryptReleaseContext(provider, 0);
-  ::CryptReleaseContext(silent, 0);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "kit/CspHooks.h"
 #include "model/CspParameters.h"
 #include "model/CspRequests.h"
+#include "model/ScopedCryptProv.h"
 
 namespace {
 
@@ -81,29 +82,28 @@ TEST_F(CspStandIn, HooksFailTheNthCallOfAnEntryTraceTheEntriesAndCountTheHandles
 TEST_F(CspStandIn, PasswordIsCheckedOnEveryBindAndDeleteWhileTheProcessIsLoggedIn) {
   const CK_SESSION_HANDLE session = open();
   ASSERT_EQ(CKR_OK, login(session, TokenStore::kPassword));
-  HCRYPTPROV fresh = Acquire("Fresh", CRYPT_NEWKEYSET);
+  ScopedCryptProv fresh(Acquire("Fresh", CRYPT_NEWKEYSET));
   BYTE id = 0x4A;
   CRYPT_DATA_BLOB keyId = {1, &id};
   const auto bindWith = [&](const char* password) {
-    ::CryptSetProvParam(fresh, PP_KEYEXCHANGE_PIN, reinterpret_cast<const BYTE*>(password), 0);
-    return ::CryptSetProvParam(fresh, VENDOR_PP_BIND_KEY_ID, reinterpret_cast<const BYTE*>(&keyId), 0)
+    ::CryptSetProvParam(fresh.get(), PP_KEYEXCHANGE_PIN, reinterpret_cast<const BYTE*>(password), 0);
+    return ::CryptSetProvParam(fresh.get(), VENDOR_PP_BIND_KEY_ID, reinterpret_cast<const BYTE*>(&keyId), 0)
                ? 0
                : ::GetLastError();
   };
   EXPECT_EQ(static_cast<DWORD>(SCARD_W_WRONG_CHV), bindWith("wrong-pin"));
   EXPECT_EQ(1u, Failures());
   EXPECT_EQ(CKS_RW_PUBLIC_SESSION, State(session)) << "a wrong password ends the login, as on a card";
-  ASSERT_EQ(CKR_OK, login(session, TokenStore::kPassword));
+  EXPECT_EQ(CKR_OK, login(session, TokenStore::kPassword));
   EXPECT_EQ(0u, bindWith(TokenStore::kPassword));
   EXPECT_EQ(CKS_RW_USER_FUNCTIONS, State(session)) << "the right one leaves the process's login alone";
 
   HCRYPTPROV deleted = 0;
-  ::CryptSetProvParam(fresh, PP_KEYEXCHANGE_PIN, reinterpret_cast<const BYTE*>("wrong-pin"), 0);
+  ::CryptSetProvParam(fresh.get(), PP_KEYEXCHANGE_PIN, reinterpret_cast<const BYTE*>("wrong-pin"), 0);
   EXPECT_FALSE(::CryptAcquireContextA(&deleted, "Alpha", kCspProviderName, PROV_RSA_FULL, CRYPT_DELETEKEYSET));
   EXPECT_EQ(static_cast<DWORD>(SCARD_W_WRONG_CHV), ::GetLastError());
   EXPECT_EQ(1u, Failures());
-  ::CryptSetProvParam(fresh, PP_KEYEXCHANGE_PIN, nullptr, 0);
-  EXPECT_TRUE(::CryptReleaseContext(fresh, 0));
+  ::CryptSetProvParam(fresh.get(), PP_KEYEXCHANGE_PIN, nullptr, 0);
 }
 
 TEST_F(CspStandIn, SignToolSignsInAnotherProcessAndTheEnvironmentInjectsFailuresThere) {
