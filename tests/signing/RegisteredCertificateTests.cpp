@@ -39,6 +39,13 @@ struct Signed {
   std::string content;
 };
 
+// The certificate of "MY" that has the SHA-1 of the test certificate `name`.
+ScopedCertContext FindInMy(HCERTSTORE my, const std::string& name) {
+  std::vector<BYTE> sha1 = CertificateFiles::sha1Of(name);
+  CRYPT_HASH_BLOB hash = {static_cast<DWORD>(sha1.size()), sha1.data()};
+  return ScopedCertContext(::CertFindCertificateInStore(my, X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &hash, nullptr));
+}
+
 PCCERT_CONTEXT WINAPI SignerIs(void* expected, DWORD, PCERT_INFO, HCERTSTORE) {
   return ::CertDuplicateCertificateContext(static_cast<PCCERT_CONTEXT>(expected));
 }
@@ -51,9 +58,7 @@ Signed SignWith(const std::string& name, const char* pin, const char* hashOid,
                 const std::function<void()>& meanwhile = nullptr) {
   Signed result;
   ScopedSystemStore my(::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
-  std::vector<BYTE> sha1 = CertificateFiles::sha1Of(name);
-  CRYPT_HASH_BLOB hash = {static_cast<DWORD>(sha1.size()), sha1.data()};
-  ScopedCertContext cert(::CertFindCertificateInStore(my.get(), X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &hash, nullptr));
+  ScopedCertContext cert = FindInMy(my.get(), name);
   HCRYPTPROV provider = 0;
   DWORD keySpec = 0;
   BOOL callerFrees = FALSE;
@@ -126,15 +131,11 @@ class RegisteredCertificate : public ::testing::Test {
     ASSERT_EQ(S_OK, hr) << std::hex << hr;
   }
   void TearDown() override {
+    ScopedSystemStore my(::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
     for (const char* name : {"jane-doe", "example-corp"}) {
-      ScopedSystemStore my(::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
-      std::vector<BYTE> sha1 = CertificateFiles::sha1Of(name);
-      CRYPT_HASH_BLOB hash = {static_cast<DWORD>(sha1.size()), sha1.data()};
-      if (PCCERT_CONTEXT found = ::CertFindCertificateInStore(my.get(), X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH,
-                                                              &hash, nullptr)) {
-        ::CertDeleteCertificateFromStore(found);
+      ScopedCertContext found = FindInMy(my.get(), name);
+      if (found && ::CertDeleteCertificateFromStore(found.release()))  // frees the context
         ::CertControlStore(my.get(), 0, CERT_STORE_CTRL_COMMIT, nullptr);
-      }
     }
     selectToken("");
   }

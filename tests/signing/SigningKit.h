@@ -42,23 +42,37 @@ inline std::string HexText(const std::vector<BYTE>& bytes) {
   return text;
 }
 
+// The PUBLICKEYBLOB of the key of a certificate file, as CryptoAPI decodes it from the certificate.
+inline std::vector<BYTE> PublicKeyBlob(const std::string& certificate) {
+  const std::vector<BYTE> der = CertificateFiles::read(certificate + ".der");
+  ScopedCertContext cert(::CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
+  std::vector<BYTE> blob(1024);
+  DWORD size = static_cast<DWORD>(blob.size());
+  if (!cert || !::CryptDecodeObjectEx(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB,
+                                      cert.get()->pCertInfo->SubjectPublicKeyInfo.PublicKey.pbData,
+                                      cert.get()->pCertInfo->SubjectPublicKeyInfo.PublicKey.cbData, 0, nullptr,
+                                      blob.data(), &size))
+    return {};
+  blob.resize(size);
+  return blob;
+}
+
 // Whether `signature` (little-endian, as CryptSignHash gives it) is the PKCS #1 signature of the
 // text's hash by the key of the certificate file, as the default RSA provider checks it.
 inline bool Verifies(const std::string& certificate, ALG_ID algorithm, const std::string& text,
                      const std::vector<BYTE>& signature) {
-  const std::vector<BYTE> der = CertificateFiles::read(certificate + ".der");
-  ScopedCertContext cert(::CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
+  const std::vector<BYTE> blob = PublicKeyBlob(certificate);
   ScopedCryptProv provider;
   ScopedCryptKey key;
   HCRYPTHASH hash = 0;
-  if (!cert || !::CryptAcquireContextW(provider.receive(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) ||
-      !::CryptImportPublicKeyInfo(provider.get(), X509_ASN_ENCODING, &cert.get()->pCertInfo->SubjectPublicKeyInfo,
-                                  key.receive()) ||
+  if (blob.empty() ||
+      !::CryptAcquireContextW(provider.receive(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) ||
+      !::CryptImportKey(provider.get(), blob.data(), static_cast<DWORD>(blob.size()), 0, 0, key.receive()) ||
       !::CryptCreateHash(provider.get(), algorithm, 0, 0, &hash))
     return false;
-  const bool good = ::CryptHashData(hash, reinterpret_cast<const BYTE*>(text.data()), static_cast<DWORD>(text.size()), 0) &&
-                    ::CryptVerifySignatureW(hash, signature.data(), static_cast<DWORD>(signature.size()), key.get(),
-                                            nullptr, 0);
+  const bool good =
+      ::CryptHashData(hash, reinterpret_cast<const BYTE*>(text.data()), static_cast<DWORD>(text.size()), 0) &&
+      ::CryptVerifySignatureW(hash, signature.data(), static_cast<DWORD>(signature.size()), key.get(), nullptr, 0);
   ::CryptDestroyHash(hash);
   return good;
 }
