@@ -21,7 +21,7 @@ bool enter(const char* entry);
 }  // namespace cspmodule
 
 // The first statement of every entry point.
-#define CSP_ENTRY()                           \
-  do {                                        \
+#define CSP_ENTRY()                                 \
+  do {                                              \
     if (!cspmodule::enter(__func__)) return FALSE; \
   } while (0)

@@ -208,6 +208,9 @@ TEST_F(RegisteredCertificate, WrongPinIsRefusedARemovedTokenFailsWithTheProvider
   Q_PIN_INFO pin = {};
   ASSERT_EQ(CKR_OK, soft.vendor()->Q_GetPinInfo(kSlot, Q_PIN_USER, &pin));
   EXPECT_EQ(1u, pin.ulFailures) << "the token counted the wrong PIN";
+  // Removed once the key is taken, so the signature meets the missing token. (Removed before,
+  // Wine's CryptAcquireCertificatePrivateKey would answer CRYPT_E_NO_KEY_PROPERTY for any
+  // provider error.)
   const Signed removed = SignWith("jane-doe", kPassword, szOID_NIST_sha256,
                                   [this] { ASSERT_EQ(CKR_OK, soft.vendor()->Q_RemoveTokenAfter(kSlot, 0)); });
   EXPECT_EQ(static_cast<DWORD>(SCARD_E_NO_SMARTCARD), removed.error) << std::hex << removed.error;
