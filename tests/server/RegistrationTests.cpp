@@ -117,3 +117,20 @@ TEST_F(RegistrationTest, Regsvr32WritesExactlyTheClassKeysAndTheTypeLibraryAndRe
   hr = ::LoadRegTypeLib(LIBID_ZeltUtilUserPage, 1, 0, 0x0409, library.Receive());
   EXPECT_TRUE(FAILED(hr)) << "type library still registered, hr " << std::hex << hr;
 }
+
+// A key that refuses the next write (a volatile key takes no lasting subkey): registration
+// stops there with that error. What came before stays; what comes after, the class and the
+// type library, is not written.
+TEST_F(RegistrationTest, RegistrationStopsAtTheFirstFailedWrite) {
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage", 0, nullptr,
+                                             REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  ::RegCloseKey(key);
+  const HRESULT hr = CallExport("DllRegisterServer");
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE), hr) << std::hex << hr;
+  EXPECT_EQ(kClsid, ReadString(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage.1\\CLSID", nullptr));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage\\CLSID"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
+  ComPtr<ITypeLib> library;
+  EXPECT_TRUE(FAILED(::LoadRegTypeLib(LIBID_ZeltUtilUserPage, 1, 0, 0x0409, library.Receive())));
+}
