@@ -11,6 +11,7 @@
 #include "kit/Paths.h"
 #include "kit/Registry.h"
 #include "model/ComPtr.h"
+#include "model/ScopedBstr.h"
 #include "server/Guids.h"
 
 using namespace testkit;
@@ -86,10 +87,23 @@ class RegistrationTest : public ::testing::Test {
   std::wstring dir_, dll_;
 };
 
+// The standard IUnknown's interface key, whole: the type library refers to that interface
+// and must leave its key as it found it.
+const wchar_t kUnknownKey[] = L"Interface\\{00000000-0000-0000-C000-000000000046}";
+std::wstring UnknownKey() {
+  std::wstring all = ReadString(HKEY_CLASSES_ROOT, kUnknownKey, nullptr);
+  for (const std::wstring& name : ValueNames(HKEY_CLASSES_ROOT, kUnknownKey)) all += L" v:" + name;
+  for (const std::wstring& name : SubkeyNames(HKEY_CLASSES_ROOT, kUnknownKey)) all += L" k:" + name;
+  return all;
+}
+
 }  // namespace
 
 TEST_F(RegistrationTest, Regsvr32WritesExactlyTheClassKeysAndTheTypeLibraryAndRemovesThem) {
+  const std::wstring unknownKey = UnknownKey();
+  ASSERT_EQ(L"IUnknown", unknownKey.substr(0, 8)) << "the prefix has no standard IUnknown key";
   ASSERT_EQ(0, Regsvr32(L""));
+  EXPECT_EQ(unknownKey, UnknownKey());
   ExpectRegistered();
   ComPtr<ITypeLib> library;
   HRESULT hr = ::LoadRegTypeLib(LIBID_ZeltUtilUserPage, 1, 0, 0x0409, library.Receive());
@@ -116,6 +130,53 @@ TEST_F(RegistrationTest, Regsvr32WritesExactlyTheClassKeysAndTheTypeLibraryAndRe
   library.Reset();
   hr = ::LoadRegTypeLib(LIBID_ZeltUtilUserPage, 1, 0, 0x0409, library.Receive());
   EXPECT_TRUE(FAILED(hr)) << "type library still registered, hr " << std::hex << hr;
+  EXPECT_EQ(unknownKey, UnknownKey());
+}
+
+// One coclass, and IUnknown taken from the standard library rather than described again.
+TEST_F(RegistrationTest, TheTypeLibraryHoldsTheClassAloneWithTheStandardUnknown) {
+  ComPtr<ITypeLib> library;
+  HRESULT hr = ::LoadTypeLibEx(dll_.c_str(), REGKIND_NONE, library.Receive());
+  ASSERT_EQ(S_OK, hr) << std::hex << hr;
+  TLIBATTR* attr = nullptr;
+  ASSERT_EQ(S_OK, library->GetLibAttr(&attr));
+  EXPECT_TRUE(IsEqualGUID(LIBID_ZeltUtilUserPage, attr->guid));
+  EXPECT_EQ((std::vector<int>{0x0409, 1, 0, SYS_WIN32}),
+            (std::vector<int>{static_cast<int>(attr->lcid), attr->wMajorVerNum, attr->wMinorVerNum, attr->syskind}));
+  library->ReleaseTLibAttr(attr);
+  ASSERT_EQ(1u, library->GetTypeInfoCount());
+  ScopedBstr name, doc;
+  ASSERT_EQ(S_OK, library->GetDocumentation(-1, name.Receive(), doc.Receive(), nullptr, nullptr));
+  EXPECT_STREQ(L"ZELTUTILUSERPAGELib", name.Get());
+  EXPECT_STREQ(L"ZeltUtilUserPage 1.0 Type Library", doc.Get());
+  ASSERT_EQ(S_OK, library->GetDocumentation(0, name.Receive(), doc.Receive(), nullptr, nullptr));
+  EXPECT_STREQ(L"UserPage", name.Get());
+  EXPECT_STREQ(L"UserPage Class", doc.Get());
+
+  ComPtr<ITypeInfo> coclass;
+  ASSERT_EQ(S_OK, library->GetTypeInfoOfGuid(CLSID_UserPage, coclass.Receive()));
+  TYPEATTR* type = nullptr;
+  ASSERT_EQ(S_OK, coclass->GetTypeAttr(&type));
+  EXPECT_EQ(TKIND_COCLASS, type->typekind);
+  EXPECT_EQ(1, type->cImplTypes);
+  coclass->ReleaseTypeAttr(type);
+  INT flags = 0;
+  HREFTYPE ref = 0;
+  ASSERT_EQ(S_OK, coclass->GetImplTypeFlags(0, &flags));
+  EXPECT_EQ(IMPLTYPEFLAG_FDEFAULT, flags);
+  ASSERT_EQ(S_OK, coclass->GetRefTypeOfImplType(0, &ref));
+  ComPtr<ITypeInfo> unknown;
+  hr = coclass->GetRefTypeInfo(ref, unknown.Receive());
+  ASSERT_EQ(S_OK, hr) << std::hex << hr;
+  ASSERT_EQ(S_OK, unknown->GetTypeAttr(&type));
+  EXPECT_TRUE(IsEqualGUID(IID_IUnknown, type->guid));
+  unknown->ReleaseTypeAttr(type);
+  ComPtr<ITypeLib> standard;
+  UINT index = 0;
+  ASSERT_EQ(S_OK, unknown->GetContainingTypeLib(standard.Receive(), &index));
+  ASSERT_EQ(S_OK, standard->GetLibAttr(&attr));
+  EXPECT_TRUE(IsEqualGUID(IID_StdOle, attr->guid)) << "IUnknown is described by the module's own library";
+  standard->ReleaseTLibAttr(attr);
 }
 
 // A key that refuses the next write (a volatile key takes no lasting subkey): registration
