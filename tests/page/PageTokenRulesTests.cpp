@@ -155,36 +155,27 @@ TEST_F(PageTokenTest, ImportReportsThePasswordStateWhenItsDialogCloses) {
   EXPECT_TRUE(harness.ItemShown(IDC_PASSWORD_BLOCKED));
 }
 
-TEST_F(PageTokenTest, ANullNewPasswordReachesSetPinAsANullPointerOfLengthZero) {
-  tokenSlots[kAskPasswordChange] = reinterpret_cast<void*>(&HandOutPasswords);
-  g_answers = {{L"old-password", nullptr}};
-  // The software token refuses a null PIN as a bad argument.
-  ExpectBox(Failure("changing the password", "b0010007"));
-  EXPECT_EQ(S_OK, Press(IDC_CHANGE_PASSWORD));
-  const std::vector<std::string> calls = token.Calls("C_SetPIN");
-  ASSERT_EQ(1u, calls.size());
-  EXPECT_THAT(calls[0], HasSubstr("pOldPin=\"old-password\", ulOldLen=12, pNewPin=NULL, ulNewLen=0)"));
-  EXPECT_TRUE(token.UserPinIs(kSlot, kOldPassword));
-}
-
-// With the system-string cache off, every string the page frees reaches the task allocator
-// at once, where the watch sees its bytes as they were left.
-TEST_F(PageTokenTest, ThePasswordsFromTheHostAreWipedBeforeTheyAreFreed) {
-  using SetOaNoCacheFn = void(WINAPI*)();
-  const auto setOaNoCache = reinterpret_cast<SetOaNoCacheFn>(
+// With the system-string cache off, every string the page frees reaches the task allocator at
+// once, where the watch sees its bytes as they were left. The second attempt's new password is
+// null, which reaches C_SetPIN as a null pointer of length 0 (the software token refuses it).
+TEST_F(PageTokenTest, TheHostsPasswordsReachTheTokenAsGivenAndAreWipedBeforeTheyAreFreed) {
+  const auto setOaNoCache = reinterpret_cast<void(WINAPI*)()>(
       reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("oleaut32.dll"), "SetOaNoCache")));
   ASSERT_NE(nullptr, setOaNoCache);
   setOaNoCache();
   tokenSlots[kAskPasswordChange] = reinterpret_cast<void*>(&HandOutPasswords);
-  g_answers = {{L"wrong-password", L"new-password"}, {L"old-password", L"new-password"}};
+  g_answers = {{L"wrong-password", L"new-password"}, {L"old-password", nullptr}};
   ExpectBox("Incorrect password! Please try again.");
-  driver.Then("changed", testkit::Titled(kUserTools), [](ModalWindow& box) { box.Press(IDOK); });
+  ExpectBox(Failure("changing the password", "b0010007"));
   ASSERT_EQ(S_OK, ::CoRegisterMallocSpy(&g_freeWatch));
   const LRESULT result = Press(IDC_CHANGE_PASSWORD);
   ::CoRevokeMallocSpy();
   EXPECT_EQ(S_OK, result);
-  EXPECT_TRUE(token.UserPinIs(kSlot, "new-password"));
-  ASSERT_EQ(4u, g_handed.size()) << "two attempts, two passwords each";
+  const std::vector<std::string> calls = token.Calls("C_SetPIN");
+  ASSERT_EQ(1u, calls.size());
+  EXPECT_THAT(calls[0], HasSubstr("pOldPin=\"old-password\", ulOldLen=12, pNewPin=NULL, ulNewLen=0)"));
+  EXPECT_TRUE(token.UserPinIs(kSlot, kOldPassword));
+  ASSERT_EQ(3u, g_handed.size());
   for (const Handed& handed : g_handed) {
     EXPECT_EQ(1, handed.freed);
     EXPECT_TRUE(handed.wiped) << "a password reached the allocator readable";
@@ -192,7 +183,7 @@ TEST_F(PageTokenTest, ThePasswordsFromTheHostAreWipedBeforeTheyAreFreed) {
 }
 
 // Null: FindTokenSlot refuses it (0xB0010007). No match: slot 0, on which the library refuses
-// the session. Either way the page reports no password state, also not for the slot it had.
+// the session. Either way the page forgets the slot it had and reports no password state.
 TEST_F(PageTokenTest, AMissingSerialOrOneMatchingNoTokenEndsWithTheCodeAndNoPasswordReport) {
   const struct {
     bool missing;
@@ -208,18 +199,24 @@ TEST_F(PageTokenTest, AMissingSerialOrOneMatchingNoTokenEndsWithTheCodeAndNoPass
       {false, 0, ""},
   };
   void* const hostsSerial = tokenSlots[kGetSerialNumber];
-  host().serial = L"FFFF0000";
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << (c.missing ? "no serial, " : "unknown serial, ") << "button " << c.button);
+    // Each case starts with the page knowing the token's slot.
+    tokenSlots[kGetSerialNumber] = hostsSerial;
+    host().serial = L"0A1B2C3D";
+    Press(0);
+    ASSERT_EQ(1u, host().Count("ReportPasswordState"));
     host().Clear();
-    tokenSlots[kGetSerialNumber] = c.missing ? reinterpret_cast<void*>(&NoSerialNumber) : hostsSerial;
+    token.StartTrace();
+    host().serial = L"FFFF0000";
+    if (c.missing) tokenSlots[kGetSerialNumber] = reinterpret_cast<void*>(&NoSerialNumber);
     if (!c.box.empty()) ExpectBox(c.box);
     Press(c.button);
     EXPECT_EQ(0u, host().Count("ReportPasswordState"));
-    for (const std::string& call : token.Calls("C_OpenSession")) EXPECT_THAT(call, HasSubstr("slotID=0,"));
-    if (c.missing) {
-      EXPECT_EQ(std::vector<std::string>{}, token.Calls("C_OpenSession"));
-    }
+    // A serial refused opens nothing; one that matches nothing gets a session on slot 0 only.
+    const std::vector<std::string> sessions = token.Calls("C_OpenSession");
+    EXPECT_EQ(!c.missing && c.button ? 1u : 0u, sessions.size());
+    for (const std::string& call : sessions) EXPECT_THAT(call, HasSubstr("slotID=0,"));
   }
   EXPECT_TRUE(token.UserPinIs(kSlot, kOldPassword));
 }
@@ -246,17 +243,11 @@ TEST_F(PageTokenTest, LongWorkShowsTheWaitCursorAndRestoresThePreviousOne) {
     SCOPED_TRACE(c.button);
     host().serial = c.serial;
     g_cursor.clear();
-    if (c.dialog) {
-      driver.Then(c.dialog, testkit::Titled(c.dialog), [](ModalWindow& dialog) {
-        NoteCursor("dialog");
-        dialog.Press(IDCANCEL);
-      });
-    } else {
-      driver.Then("box", testkit::Titled(kUserTools), [](ModalWindow& box) {
-        NoteCursor("box");
-        box.Press(IDOK);
-      });
-    }
+    const char* dialog = c.dialog;
+    driver.Then("dialog", testkit::Titled(dialog ? dialog : kUserTools), [dialog](ModalWindow& window) {
+      NoteCursor(dialog ? "dialog" : "box");
+      window.Press(dialog ? IDCANCEL : IDOK);
+    });
     ::SetCursor(previous);
     Press(c.button);
     EXPECT_EQ(c.cursor, g_cursor);

@@ -90,6 +90,13 @@ class RegistrationTest : public ::testing::Test {
 // The standard IUnknown's interface key, whole: the type library refers to that interface
 // and must leave its key as it found it.
 const wchar_t kUnknownKey[] = L"Interface\\{00000000-0000-0000-C000-000000000046}";
+// "name: doc string" of a library (-1) or of one of its types.
+std::wstring Described(ITypeLib* library, int index) {
+  ScopedBstr name, doc;
+  library->GetDocumentation(index, name.Receive(), doc.Receive(), nullptr, nullptr);
+  return std::wstring(name.Get() ? name.Get() : L"") + L": " + (doc.Get() ? doc.Get() : L"");
+}
+
 std::wstring UnknownKey() {
   std::wstring all = ReadString(HKEY_CLASSES_ROOT, kUnknownKey, nullptr);
   for (const std::wstring& name : ValueNames(HKEY_CLASSES_ROOT, kUnknownKey)) all += L" v:" + name;
@@ -135,9 +142,8 @@ TEST_F(RegistrationTest, Regsvr32WritesExactlyTheClassKeysAndTheTypeLibraryAndRe
 
 // One coclass, and IUnknown taken from the standard library rather than described again.
 TEST_F(RegistrationTest, TheTypeLibraryHoldsTheClassAloneWithTheStandardUnknown) {
-  ComPtr<ITypeLib> library;
-  HRESULT hr = ::LoadTypeLibEx(dll_.c_str(), REGKIND_NONE, library.Receive());
-  ASSERT_EQ(S_OK, hr) << std::hex << hr;
+  ComPtr<ITypeLib> library, standard;
+  ASSERT_EQ(S_OK, ::LoadTypeLibEx(dll_.c_str(), REGKIND_NONE, library.Receive()));
   TLIBATTR* attr = nullptr;
   ASSERT_EQ(S_OK, library->GetLibAttr(&attr));
   EXPECT_TRUE(IsEqualGUID(LIBID_ZeltUtilUserPage, attr->guid));
@@ -145,38 +151,27 @@ TEST_F(RegistrationTest, TheTypeLibraryHoldsTheClassAloneWithTheStandardUnknown)
             (std::vector<int>{static_cast<int>(attr->lcid), attr->wMajorVerNum, attr->wMinorVerNum, attr->syskind}));
   library->ReleaseTLibAttr(attr);
   ASSERT_EQ(1u, library->GetTypeInfoCount());
-  ScopedBstr name, doc;
-  ASSERT_EQ(S_OK, library->GetDocumentation(-1, name.Receive(), doc.Receive(), nullptr, nullptr));
-  EXPECT_STREQ(L"ZELTUTILUSERPAGELib", name.Get());
-  EXPECT_STREQ(L"ZeltUtilUserPage 1.0 Type Library", doc.Get());
-  ASSERT_EQ(S_OK, library->GetDocumentation(0, name.Receive(), doc.Receive(), nullptr, nullptr));
-  EXPECT_STREQ(L"UserPage", name.Get());
-  EXPECT_STREQ(L"UserPage Class", doc.Get());
+  EXPECT_EQ(L"ZELTUTILUSERPAGELib: ZeltUtilUserPage 1.0 Type Library", Described(library.Get(), -1));
+  EXPECT_EQ(L"UserPage: UserPage Class", Described(library.Get(), 0));
 
-  ComPtr<ITypeInfo> coclass;
+  ComPtr<ITypeInfo> coclass, unknown;
   ASSERT_EQ(S_OK, library->GetTypeInfoOfGuid(CLSID_UserPage, coclass.Receive()));
   TYPEATTR* type = nullptr;
   ASSERT_EQ(S_OK, coclass->GetTypeAttr(&type));
-  EXPECT_EQ(TKIND_COCLASS, type->typekind);
-  EXPECT_EQ(1, type->cImplTypes);
+  EXPECT_EQ((std::vector<int>{TKIND_COCLASS, 1}), (std::vector<int>{type->typekind, type->cImplTypes}));
   coclass->ReleaseTypeAttr(type);
   INT flags = 0;
   HREFTYPE ref = 0;
+  UINT index = 0;
   ASSERT_EQ(S_OK, coclass->GetImplTypeFlags(0, &flags));
   EXPECT_EQ(IMPLTYPEFLAG_FDEFAULT, flags);
   ASSERT_EQ(S_OK, coclass->GetRefTypeOfImplType(0, &ref));
-  ComPtr<ITypeInfo> unknown;
-  hr = coclass->GetRefTypeInfo(ref, unknown.Receive());
-  ASSERT_EQ(S_OK, hr) << std::hex << hr;
-  ASSERT_EQ(S_OK, unknown->GetTypeAttr(&type));
-  EXPECT_TRUE(IsEqualGUID(IID_IUnknown, type->guid));
-  unknown->ReleaseTypeAttr(type);
-  ComPtr<ITypeLib> standard;
-  UINT index = 0;
+  ASSERT_EQ(S_OK, coclass->GetRefTypeInfo(ref, unknown.Receive()));
   ASSERT_EQ(S_OK, unknown->GetContainingTypeLib(standard.Receive(), &index));
   ASSERT_EQ(S_OK, standard->GetLibAttr(&attr));
   EXPECT_TRUE(IsEqualGUID(IID_StdOle, attr->guid)) << "IUnknown is described by the module's own library";
   standard->ReleaseTLibAttr(attr);
+  EXPECT_EQ(L"IUnknown", Described(standard.Get(), static_cast<int>(index)).substr(0, 8));
 }
 
 // A key that refuses the next write (a volatile key takes no lasting subkey): registration
