@@ -66,6 +66,7 @@ class Library:
         self.seg[NAMEHASH] = bytearray(b'\xff' * 0x200)
         self.names = self.name_chars = 0
         self.imports = 0
+        self.imported = {}
 
     def alloc(self, n, data):
         offset = len(self.seg[n])
@@ -99,7 +100,10 @@ class Library:
         return self.alloc(STRING, padded(struct.pack('<H', len(data)) + data + b'\x57' * (4 if len(data) < 3 else 0)))
 
     def stdole_interface(self, name):
-        if not self.imports:
+        """The reference to interface `name` of stdole2: an import record, made once."""
+        if name in self.imported:
+            return self.imported[name]
+        if not self.imported:
             library = self.guid(STDOLE[1], 2)
             encoded = padded(struct.pack('<H', len(STDOLE[0]) << 2 | 1) + STDOLE[0].encode('ascii'))
             self.alloc(IMPORTFILES, struct.pack('<iiHH', library, self.lcid, STDOLE[2], STDOLE[3]) + encoded)
@@ -108,7 +112,11 @@ class Library:
                                                     self.imports, 0, iid))
         self.imports += 1
         struct.pack_into('<i', self.seg[GUID], iid + 16, offset + 1)  # the GUID's reference: the import
+        self.imported[name] = offset + 1
         return offset + 1
+
+    def dispatch(self):
+        return self.imported.get('IDispatch', -1)  # the header's reference to IDispatch
 
 
 def compile_idl(text):
@@ -135,13 +143,14 @@ def compile_idl(text):
         doc = t.string(unquote(cattrs['helpstring'])) if 'helpstring' in cattrs else -1
         clsid = t.guid(cattrs['uuid'], 0x64 * index)
         first = len(t.seg[REFERENCES])
-        for i, (flags, iface) in enumerate(refs):
+        bits = [sum(IMPLTYPE_FLAGS[f.strip()] for f in flags.split(',') if f.strip()) for flags, _ in refs]
+        if refs and not any(b & 1 for b in bits):
+            bits[0] |= 1  # without a [default] interface the first one is the default
+        for i, (_, iface) in enumerate(refs):
             if iface not in STDOLE_INTERFACES:
                 fail('%s: %s is not an interface of stdole2' % (cname, iface))
-            bits = sum(IMPLTYPE_FLAGS[f.strip()] for f in flags.split(',') if f.strip())
-            bits |= 1 if i == 0 and not any('default' in f for f, _ in refs) else 0
             nxt = first + 16 * (i + 1) if i + 1 < len(refs) else -1
-            t.alloc(REFERENCES, struct.pack('<iiii', t.stdole_interface(iface), bits, -1, nxt))
+            t.alloc(REFERENCES, struct.pack('<iiii', t.stdole_interface(iface), bits[i], -1, nxt))
         typeinfos.append([index << 16 | 0x2200 | 0x20 | TKIND_COCLASS, 0, 0, -1, 3, 0, 0, 0, 0, 0, 0, clsid, 2,
                           name, 0, doc, 0, 0, -1, len(refs), 0, 4, first, 0, 0, -1])
     if not typeinfos:
@@ -159,7 +168,7 @@ def compile_idl(text):
 
     out = struct.pack('<21i', 0x5446534d, 0x00010002, libid, lcid, lcid, 0x40 | SYS_WIN32, major | minor << 16, 0,
                       len(typeinfos), helpstring, 0, 0, t.names, t.name_chars, lib_name_offset, -1, -1, 0x20, 0x80,
-                      -1, t.imports)
+                      t.dispatch(), t.imports)
     out += struct.pack('<%di' % len(typeinfos), *(0x64 * i for i in range(len(typeinfos))))
     out += b''.join(struct.pack('<iiii', directory[n], len(t.seg[n]), -1, 0x0f) for n in range(15))
     out += b''.join(bytes(t.seg[n]) for n in WRITE_ORDER)

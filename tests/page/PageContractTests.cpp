@@ -80,8 +80,8 @@ TEST_F(OpenPageTest, HelpAsksForTheHelpFileInTheGivenFolderAsAPopupOfContextZero
   viewerClass.lpszClassName = "MS_WINHELP";
   ASSERT_TRUE(::RegisterClassA(&viewerClass) || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS);
   // A hidden top-level window: FindWindow does not see message-only windows.
-  HWND viewer = ::CreateWindowA("MS_WINHELP", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, viewerClass.hInstance,
-                                nullptr);
+  HWND viewer =
+      ::CreateWindowA("MS_WINHELP", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, viewerClass.hInstance, nullptr);
   ASSERT_NE(nullptr, viewer);
   EXPECT_EQ(S_OK, page()->Help(L"C:\\Zelt\\Help"));
   ::DestroyWindow(viewer);

@@ -53,7 +53,8 @@ HRESULT STDMETHODCALLTYPE TokenIdNotingCursor(testkit::FakeObject* self, LONG* i
 HRESULT STDMETHODCALLTYPE HandOutPasswords(testkit::FakeObject* self, BSTR* oldPassword, BSTR* newPassword) {
   const auto answer = g_answers.front();
   if (g_answers.size() > 1) g_answers.erase(g_answers.begin());
-  for (const auto& [out, text] : {std::make_pair(oldPassword, answer.first), std::make_pair(newPassword, answer.second)}) {
+  for (const auto& [out, text] :
+       {std::make_pair(oldPassword, answer.first), std::make_pair(newPassword, answer.second)}) {
     *out = text ? ::SysAllocString(text) : nullptr;
     if (*out) g_handed.push_back(Handed{*out, ::SysStringByteLen(*out)});
   }
@@ -147,10 +148,10 @@ TEST_F(PageTokenTest, ImportReportsThePasswordStateWhenItsDialogCloses) {
   driver.Then("import", testkit::Titled("Import Certificate"), [](ModalWindow& dialog) { dialog.Press(IDCANCEL); });
   EXPECT_EQ(S_OK, Press(IDC_IMPORT));
   const std::vector<std::string> expected = {
-      Call("BeginTokenOperation"), Call("QueryRefreshNeeded", 0), Call("OpenToken", 0, 1),
-      Call("UpdateTokenStatus"),   Call("ReportResult", 0),       Call("GetSerialNumber"),
-      Call("CloseToken"),          Call("GetTokenId"),            Call("ReportPasswordState", TPN_PASSWORD_BLOCKED, 0x51),
-      Call("CloseToken"),          Call("EndTokenOperation"),     Call("Refresh", 0)};
+      Call("BeginTokenOperation"), Call("QueryRefreshNeeded", 0), Call("OpenToken", 0, 1), Call("UpdateTokenStatus"),
+      Call("ReportResult", 0),     Call("GetSerialNumber"),       Call("CloseToken"),       Call("GetTokenId"),
+      Call("ReportPasswordState", TPN_PASSWORD_BLOCKED, 0x51),    Call("CloseToken"),       Call("EndTokenOperation"),
+      Call("Refresh", 0)};
   EXPECT_EQ(expected, host().Trace());
   EXPECT_TRUE(harness.ItemShown(IDC_PASSWORD_BLOCKED));
 }
