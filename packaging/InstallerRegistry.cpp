@@ -124,6 +124,10 @@ bool InstallerRowsFromIdl(const std::string& idl, const std::wstring& moduleRef,
   }
   attribute(R"(lcid\(\s*(0x[0-9A-Fa-f]+|\d+)\s*\))", &lcid);
   attribute(R"(helpstring\(\s*\"([^\"]*)\"\s*\))", &help);
+  // LIBFLAG_FRESTRICTED, LIBFLAG_FCONTROL, LIBFLAG_FHIDDEN
+  unsigned flags = 0;
+  for (const auto& flag : {std::make_pair("restricted", 1u), std::make_pair("control", 2u), std::make_pair("hidden", 4u)})
+    if (std::regex_search(attributes, std::regex(std::string("(^|[\\s,])") + flag.first + "\\s*(,|$)"))) flags |= flag.second;
   // Type libraries are registered under the upper-case braced form and the hex locale.
   for (char& c : uuid) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   char locale[16];
@@ -131,7 +135,7 @@ bool InstallerRowsFromIdl(const std::string& idl, const std::wstring& moduleRef,
 
   const std::wstring key = L"TypeLib\\{" + Widen(uuid) + L"}\\" + Widen(version);
   rows->push_back({L"HKCR", key, L"", L's', Formatted(Widen(help), L"")});
-  rows->push_back({L"HKCR", key + L"\\FLAGS", L"", L's', L"0"});
+  rows->push_back({L"HKCR", key + L"\\FLAGS", L"", L's', std::to_wstring(flags)});
   rows->push_back({L"HKCR", key + L"\\" + Widen(locale) + L"\\win32", L"", L's', moduleRef});
   rows->push_back({L"HKCR", key + L"\\HELPDIR", L"", L's', folderRef});
   return true;
