@@ -41,7 +41,12 @@ HRESULT HostToken::GetSerialNumber(BSTR* serial) {
   *serial = nullptr;
   if (!context_) return E_UNEXPECTED;
   if (!context_->token.selected()) return S_FALSE;
-  *serial = allocate(widetext::fromUtf8(context_->token.serial()));
+  // The whole 16-character field, blanks included: a page finds its token as the one whose
+  // serial field contains this text, and only the full field cannot also be contained in
+  // another token's serial ("ZT4A7C21" is contained in "ZT4A7C210").
+  std::string field = context_->token.serial();
+  if (field.size() < 16) field.resize(16, ' ');
+  *serial = allocate(widetext::fromUtf8(field));
   return *serial ? S_OK : E_OUTOFMEMORY;
 }
 

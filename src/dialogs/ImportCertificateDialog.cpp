@@ -32,12 +32,6 @@ const int kTextSize = 260;
 // Room for 49 certificates and the terminating null; the token lists at most 20.
 const int kMaxExisting = 50;
 
-// A fixed text buffer that is wiped when it goes.
-struct SecretText {
-  char text[kTextSize] = "";
-  ~SecretText() { ::SecureZeroMemory(text, sizeof text); }
-};
-
 // The last component of `path`, extension included: what follows its drive and
 // its last "\" or "/". Double-byte characters are stepped over whole, so a
 // trail byte is never taken for a separator.
@@ -88,36 +82,50 @@ LRESULT ImportCertificateDialog::OnAdvanced(UINT, WPARAM, LPARAM) {
 
 LRESULT ImportCertificateDialog::OnOk(UINT, WPARAM, LPARAM) {
   if (!page_ || !page_->HostToken() || !token_) return 0;
-  char path[kTextSize] = "";
-  ::GetDlgItemTextA(Window(), IDC_FILE_PATH, path, sizeof path);
-  if (path[0] == '\0') {
+  SecretBuffer path;  // not secret; the module's one conversion to the ANSI code page
+  HRESULT converted = ReadItemText(IDC_FILE_PATH, path);
+  if (converted == S_OK && path.length() == 0) {
     page_->ShowErrorMessage(IDS_SELECT_FILE, 0, Window());
     return -1;
   }
+  if (converted != S_OK) {
+    page_->ShowTextRefused(converted, Window(), TokenPropertyPage::RefusedText::Path);
+    return -1;
+  }
   // The file dialog does not check that the file exists; a file that cannot be read counts as missing.
-  ScopedFileHandle file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      0, nullptr));
+  ScopedFileHandle file(::CreateFileA(path.data(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
   if (!file) {
     page_->ShowErrorMessage(IDS_FILE_NOT_FOUND, 0, Window());
     return -1;
   }
   file.reset();
 
-  SecretText filePassword;
-  ::GetDlgItemTextA(Window(), IDC_FILE_PASSWORD, filePassword.text, sizeof filePassword.text);
-  LONG result = ZeltUtilImportCert_QReadP12File(path, filePassword.text);
+  SecretBuffer filePassword;
+  converted = ReadItemText(IDC_FILE_PASSWORD, filePassword);
+  if (converted != S_OK) {
+    page_->ShowTextRefused(converted, Window());
+    return -1;
+  }
+  LONG result = ZeltUtilImportCert_QReadP12File(path.data(), filePassword.data());
   if (result != 0) {
     page_->ShowErrorMessage(IDS_IMPORT_FAILED, result, Window());
     return -1;
   }
   ScopedBstr tokenPassword(ScopedBstr::Kind::Secret);
   if (page_->HostToken()->AskPassword(Window(), tokenPassword.Receive()) != S_OK) return 0;
+  SecretBuffer password;
+  converted = password.AssignWide(tokenPassword.Get(), SecretBuffer::kTextLimit);
+  if (converted != S_OK) {
+    page_->ShowTextRefused(converted, Window());
+    return -1;
+  }
 
   WaitCursor wait;
   ScopedBstr status = TokenPropertyPage::LoadWideText(IDS_IMPORTING);
   IHostStatus* host = page_->HostStatus();
   if (host) host->ShowStatus(Window(), status.Get(), 0);
-  if (!ImportOntoToken(path, tokenPassword.Get(), &result)) return -1;
+  if (!ImportOntoToken(path.data(), password, &result)) return -1;
   if (host) host->HideStatus();
   if (result == 0) {
     page_->ShowMessage(IDS_IMPORT_SUCCEEDED, Window(), MB_ICONINFORMATION);
@@ -137,7 +145,15 @@ LRESULT ImportCertificateDialog::OnCancel(UINT, WPARAM, LPARAM) {
   return 0;
 }
 
-bool ImportCertificateDialog::ImportOntoToken(const char* path, BSTR tokenPassword, LONG* result) {
+HRESULT ImportCertificateDialog::ReadItemText(int id, SecretBuffer& text) {
+  wchar_t typed[kTextSize] = L"";
+  ::GetDlgItemTextW(Window(), id, typed, kTextSize);
+  const HRESULT converted = text.AssignWide(typed, SecretBuffer::kTextLimit);
+  ::SecureZeroMemory(typed, sizeof typed);
+  return converted;
+}
+
+bool ImportCertificateDialog::ImportOntoToken(const char* path, const SecretBuffer& password, LONG* result) {
   *result = page_->ReadCertificates();
   if (*result != S_OK) return true;
 
@@ -145,12 +161,20 @@ bool ImportCertificateDialog::ImportOntoToken(const char* path, BSTR tokenPasswo
   std::unique_ptr<CertificateRecord> records[kMaxExisting];
   CRYPT_DATA_BLOB* existing[kMaxExisting] = {};
   int count = 0;
+  HRESULT ended = Token::kNoMoreCertificates;
   for (bool restart = true; count < kMaxExisting - 1; restart = false) {
     std::unique_ptr<CertificateRecord> record;
-    if (token_->nextCertificate(restart, record) != S_OK || !record) break;
+    ended = token_->nextCertificate(restart, record);
+    if (!record) break;
     // DataBlob has the layout of CRYPT_DATA_BLOB (checked in ByteBufferBlob.h).
     existing[count] = reinterpret_cast<CRYPT_DATA_BLOB*>(record->encoded.blob());
     records[count++] = std::move(record);
+  }
+  // A list cut short by a failed read could let the library add a certificate that the token
+  // already holds: the read's failure is the import's.
+  if (ended != Token::kNoMoreCertificates && FAILED(ended)) {
+    *result = ended;
+    return true;
   }
 
   char container[kTextSize] = "";
@@ -169,10 +193,7 @@ bool ImportCertificateDialog::ImportOntoToken(const char* path, BSTR tokenPasswo
     std::snprintf(container, sizeof container, "%s", reinterpret_cast<const char*>(uuidText.get()));
   }
 
-  SecretBuffer password;
-  *result = password.AssignWide(tokenPassword)
-                ? ZeltUtilImportCert_QImportCertificate(container, password.data(), existing)
-                : static_cast<LONG>(E_OUTOFMEMORY);
+  *result = ZeltUtilImportCert_QImportCertificate(container, password.data(), existing);
   uuidText.reset();
   for (int i = 0; i < count; ++i) records[i].reset();
   return true;

@@ -8,6 +8,7 @@
 #include "dialogs/AdvancedSettingsDialog.h"
 #include "dialogs/DialogWindow.h"
 
+class SecretBuffer;
 class Token;
 class UserPage;
 
@@ -30,7 +31,10 @@ class ImportCertificateDialog : public DialogWindow {
   // library import the file read last; *result is 0, 1 (already on the token)
   // or a failure code. False after telling the user that no container name
   // could be made.
-  bool ImportOntoToken(const char* path, BSTR tokenPassword, LONG* result);
+  bool ImportOntoToken(const char* path, const SecretBuffer& password, LONG* result);
+  // Edit control `id` as typed, in the ANSI code page (at most 259 bytes); a failed
+  // SecretBuffer::AssignWide when it cannot be passed on as typed.
+  HRESULT ReadItemText(int id, SecretBuffer& text);
 
   UserPage* page_;
   Token* token_;

@@ -30,6 +30,7 @@ const DialogWindow::MessageEntry<ManageCertificatesDialog> ManageCertificatesDia
     OnNotify(IDC_CERTIFICATE_LIST, LVN_COLUMNCLICK, &ManageCertificatesDialog::OnColumnClick),
     OnNotify(IDC_CERTIFICATE_LIST, NM_CLICK, &ManageCertificatesDialog::OnClick),
     OnNotify(IDC_CERTIFICATE_LIST, NM_RCLICK, &ManageCertificatesDialog::OnClick),
+    OnMessage(ManageCertificatesDialog::kReportReadFailure, &ManageCertificatesDialog::OnReportReadFailure),
 };
 
 namespace {
@@ -37,13 +38,17 @@ namespace {
 const int kOperationButtons[] = {IDC_REGISTER, IDC_UNREGISTER, IDC_REMOVE,
                                  IDC_SET_AS_DEFAULT, IDC_VIEW_DETAILS, IDC_CONVERT};
 
-// Asks the host for the PKI storage password; false when none came back.
+// Asks the host for the PKI storage password; false when none came back, or when it cannot be
+// passed on as the user typed it (the user has been told why).
 bool AskPassword(TokenPropertyPage* page, HWND owner, SecretBuffer& password) {
   IHostToken* host = page->HostToken();
   if (!host) return false;
   ScopedBstr wide(ScopedBstr::Kind::Secret);
   if (host->AskPassword(owner, wide.Receive()) != S_OK) return false;
-  return password.AssignWide(wide.Get());
+  const HRESULT converted = password.AssignWide(wide.Get(), SecretBuffer::kTextLimit);
+  if (converted == S_OK) return true;
+  page->ShowTextRefused(converted, owner);
+  return false;
 }
 
 }  // namespace
@@ -61,9 +66,11 @@ LRESULT ManageCertificatesDialog::OnInitDialog(UINT, WPARAM, LPARAM) {
   list_.Attach(Window(), IDC_CERTIFICATE_LIST);
   list_.LoadImages();
   list_.CreateColumns();
-  FillList();
+  const HRESULT filled = FillList();
   DisableEverything();
   HideStatus();
+  // Told once the dialog shows, over the rows that could be read.
+  if (filled != S_OK) ::PostMessageA(Window(), kReportReadFailure, static_cast<WPARAM>(filled), 0);
   return TRUE;
 }
 
@@ -153,8 +160,9 @@ LRESULT ManageCertificatesDialog::OnRemove(UINT, WPARAM, LPARAM) {
     page_->ShowErrorMessage(IDS_UPDATE_LIST_FAILED, hr, Window());
     return -1;
   }
-  FillList();
+  hr = FillList();
   HideStatus();
+  if (hr != S_OK) page_->ShowErrorMessage(IDS_UPDATE_LIST_FAILED, hr, Window());
 
   if (wasRegistered && page_->ShowMessage(IDS_ASK_UNREGISTER_REMOVED, Window(), MB_YESNO | MB_ICONEXCLAMATION) != IDNO) {
     WaitCursor unregistering;
@@ -207,19 +215,25 @@ LRESULT ManageCertificatesDialog::OnClick(UINT, WPARAM, LPARAM) {
   return 0;
 }
 
+LRESULT ManageCertificatesDialog::OnReportReadFailure(UINT, WPARAM wParam, LPARAM) {
+  page_->ShowErrorMessage(IDS_READ_CERTIFICATES_FAILED, static_cast<HRESULT>(wParam), Window());
+  return 0;
+}
+
 HRESULT ManageCertificatesDialog::FillList() {
   if (!token_) return E_FAIL;
   list_.Clear();
   ::SendMessageA(list_.Window(), WM_SETREDRAW, FALSE, 0);
-  // The first call without a record ends the list, whatever its status.
+  // The first call without a record ends the list; only the end of the token ends it whole.
+  HRESULT ended = S_OK;
   for (bool restart = true;; restart = false) {
     std::unique_ptr<CertificateRecord> record;
-    token_->nextCertificate(restart, record);
+    ended = token_->nextCertificate(restart, record);
     if (!record) break;
     list_.AddRecord(std::move(record));
   }
   ::SendMessageA(list_.Window(), WM_SETREDRAW, TRUE, 0);
-  return S_OK;
+  return ended == Token::kNoMoreCertificates ? token_->mapStatus() : ended;
 }
 
 void ManageCertificatesDialog::DisableEverything() {

@@ -23,6 +23,9 @@ class ManageCertificatesDialog : public DialogWindow {
 
   CertificateListView& List() { return list_; }
 
+  // Posted at initialisation when the list could not be read whole; wParam: the failure.
+  static constexpr UINT kReportReadFailure = WM_APP + 1;
+
  private:
   static const MessageEntry<ManageCertificatesDialog> kMessageMap[];
   LRESULT OnInitDialog(UINT message, WPARAM wParam, LPARAM lParam);
@@ -36,8 +39,11 @@ class ManageCertificatesDialog : public DialogWindow {
   LRESULT OnItemChanged(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnColumnClick(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnClick(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnReportReadFailure(UINT message, WPARAM wParam, LPARAM lParam);
 
-  // Reads every record of the token into the list, in the token's order.
+  // Reads every record of the token into the list, in the token's order. S_OK when the
+  // list shows the whole token; else the failure that cut the list short or left a
+  // container unmapped, which the caller tells the user about.
   HRESULT FillList();
   void DisableEverything();
   // The buttons and texts that follow the record's flags; null disables everything.

@@ -27,20 +27,28 @@ void SecretBuffer::Clear() {
   null_ = true;
 }
 
-bool SecretBuffer::AssignWide(const wchar_t* text) {
+HRESULT SecretBuffer::AssignWide(const wchar_t* text, size_t maxLength) {
   Clear();
-  if (!text) return true;
-  const int bytes = ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return false;
+  if (!text) return S_OK;
+  // UTF-8 holds every character, and the conversion refuses both the flag and the default-character
+  // report for it.
+  const bool utf8 = ::GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  BOOL usedDefault = FALSE;
+  BOOL* reportDefault = utf8 ? nullptr : &usedDefault;
+  const int bytes = ::WideCharToMultiByte(CP_ACP, flags, text, -1, nullptr, 0, nullptr, reportDefault);
+  if (bytes <= 0) return E_OUTOFMEMORY;
+  if (usedDefault) return kNotRepresentable;
+  if (static_cast<size_t>(bytes) - 1 > maxLength) return kTooLong;
   char* buffer = static_cast<char*>(std::malloc(static_cast<size_t>(bytes)));
-  if (!buffer) return false;
-  if (::WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, bytes, nullptr, nullptr) != bytes) {
+  if (!buffer) return E_OUTOFMEMORY;
+  if (::WideCharToMultiByte(CP_ACP, flags, text, -1, buffer, bytes, nullptr, nullptr) != bytes) {
     ::SecureZeroMemory(buffer, static_cast<size_t>(bytes));
     std::free(buffer);
-    return false;
+    return E_OUTOFMEMORY;
   }
   data_ = buffer;
   length_ = static_cast<size_t>(bytes) - 1;
   null_ = false;
-  return true;
+  return S_OK;
 }

@@ -65,7 +65,8 @@ Token::~Token() {
 HRESULT Token::open(CryptokiBinding* binding, const wchar_t* serial, CK_SLOT_ID slotId) {
   binding_ = binding;
   SecretBuffer ansiSerial;  // not secret; the page's conversion to the ANSI code page
-  if (!ansiSerial.AssignWide(serial)) return E_OUTOFMEMORY;
+  const HRESULT converted = ansiSerial.AssignWide(serial);
+  if (converted != S_OK) return converted;
   const HRESULT kept = tokenSerial_.assign(ansiSerial.data());
   if (kept != S_OK) return kept;
   const HRESULT opened = openSession(slotId);
@@ -117,6 +118,7 @@ HRESULT Token::logout() {
 }
 
 HRESULT Token::refreshInventory() {
+  mapStatus_ = S_OK;
   if (!binding_) {
     ownBinding_.reset(new (std::nothrow) CryptokiBinding());
     if (!ownBinding_) return E_OUTOFMEMORY;
@@ -148,6 +150,12 @@ HRESULT Token::findCertificates() {
 }
 
 HRESULT Token::findOne(CK_OBJECT_CLASS objectClass, const char* label, CK_OBJECT_HANDLE* handle) {
+  CK_RV library = CKR_OK;
+  return findOne(objectClass, label, handle, &library);
+}
+
+HRESULT Token::findOne(CK_OBJECT_CLASS objectClass, const char* label, CK_OBJECT_HANDLE* handle, CK_RV* library) {
+  *library = CKR_OK;
   if (!usable()) return E_POINTER;
   if (!label || !handle) return E_POINTER;
   *handle = 0;
@@ -164,7 +172,8 @@ HRESULT Token::findOne(CK_OBJECT_CLASS objectClass, const char* label, CK_OBJECT
   // Ended whatever came before, even a search that did not start (one left
   // active in the session makes the start fail), so the session can search again.
   const CK_RV ended = ck->C_FindObjectsFinal(session_);
-  if (started != CKR_OK || searched != CKR_OK || ended != CKR_OK || found != 1) return E_FAIL;
+  *library = started != CKR_OK ? started : searched != CKR_OK ? searched : ended;
+  if (*library != CKR_OK || found != 1) return E_FAIL;
   *handle = object;
   return S_OK;
 }
@@ -207,9 +216,17 @@ HRESULT Token::buildContainerMap() {
   csp_.clearEntries();
   for (const TextBuffer* name = catalog.nextName(true); name; name = catalog.nextName(false)) {
     CK_OBJECT_HANDLE object = 0;
-    if (findOne(CKO_DATA, name->text(), &object) != S_OK) continue;
+    CK_RV library = CKR_OK;
+    if (findOne(CKO_DATA, name->text(), &object, &library) != S_OK) {
+      if (library != CKR_OK) noteMapFailure(MapCkResult(library));
+      continue;
+    }
     ByteBuffer value;
-    if (readValue(object, &value) != S_OK) continue;
+    const HRESULT read = readValue(object, &value);
+    if (read != S_OK) {
+      noteMapFailure(read);
+      continue;
+    }
     ContainerRecord record;
     record.parse(value.data(), value.size());
     mapCertificate(record.exchangeCertLabel(), name->text(), AT_KEYEXCHANGE);
@@ -221,9 +238,17 @@ HRESULT Token::buildContainerMap() {
 void Token::mapCertificate(const TextBuffer& label, const char* containerName, DWORD keySpec) {
   if (label.empty()) return;
   CK_OBJECT_HANDLE object = 0;
-  if (findOne(CKO_CERTIFICATE, label.text(), &object) != S_OK) return;
+  CK_RV library = CKR_OK;
+  if (findOne(CKO_CERTIFICATE, label.text(), &object, &library) != S_OK) {
+    if (library != CKR_OK) noteMapFailure(MapCkResult(library));
+    return;
+  }
   ByteBuffer certificate;
-  if (readValue(object, &certificate) != S_OK) return;
+  const HRESULT read = readValue(object, &certificate);
+  if (read != S_OK) {
+    noteMapFailure(read);
+    return;
+  }
   csp_.addEntry(certificate, containerName, keySpec);
 }
 

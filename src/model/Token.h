@@ -43,6 +43,10 @@ class Token {
   // Searches the certificate objects again, rebuilds the container map and
   // starts the enumeration over.
   HRESULT refreshInventory();
+  // S_OK, or the first failure of the library met while the last refresh mapped the
+  // catalog's containers. Such a container is skipped, as one without a record is, so the
+  // map may lack entries that the token holds; a caller that shows the map tells the user.
+  HRESULT mapStatus() const { return mapStatus_; }
   // The next certificate as a record, or none with a status: 1 after the last
   // one; a failure to read the current one keeps the enumeration on it.
   // restart begins with the first certificate.
@@ -89,6 +93,13 @@ class Token {
  private:
   bool usable() const { return binding_ && binding_->StandardList(); }
   HRESULT findCertificates();
+  // findOne, with the library's own status of the search (CKR_OK when the search ran, whether
+  // or not it found the object), so a failing library is told apart from a missing object.
+  HRESULT findOne(CK_OBJECT_CLASS objectClass, const char* label, CK_OBJECT_HANDLE* handle, CK_RV* library);
+  // Keeps the first failure of the map's reads.
+  void noteMapFailure(HRESULT status) {
+    if (mapStatus_ == S_OK) mapStatus_ = status;
+  }
   // False when the token has no catalog that this version can use.
   bool readCatalog(ContainerCatalog& catalog);
   HRESULT buildContainerMap();
@@ -107,6 +118,7 @@ class Token {
   CspContext csp_;
   ScopedSystemStore myStore_;
   bool tokenSelected_ = false;
+  HRESULT mapStatus_ = S_OK;
   // The binding made by refreshInventory when none was given; kept until destruction.
   std::unique_ptr<CryptokiBinding> ownBinding_;
 };

@@ -7,6 +7,7 @@
 #include "model/ScopedBstr.h"
 #include "model/ScopedGdiObject.h"
 #include "model/ScopedMemoryDC.h"
+#include "model/SecretBuffer.h"
 #include "res/resource.h"
 #include "server/Module.h"
 
@@ -499,4 +500,13 @@ int TokenPropertyPage::ShowErrorMessage(UINT id, HRESULT code, HWND owner) {
   char caption[kTextSize];
   HWND boxOwner = BoxOwnerAndCaption(owner, caption, kTextSize);
   return ::MessageBoxA(boxOwner, text, caption, MB_OK | MB_ICONHAND);
+}
+
+int TokenPropertyPage::ShowTextRefused(HRESULT status, HWND owner, RefusedText kind) {
+  const bool path = kind == RefusedText::Path;
+  if (status == SecretBuffer::kNotRepresentable)
+    return ShowErrorMessage(path ? IDS_PATH_NOT_REPRESENTABLE : IDS_PASSWORD_NOT_REPRESENTABLE, 0, owner);
+  // A path longer than the file functions take names no file this module can open.
+  if (status == SecretBuffer::kTooLong) return ShowErrorMessage(path ? IDS_FILE_NOT_FOUND : IDS_PASSWORD_TOO_LONG, 0, owner);
+  return ShowErrorMessage(0, status, owner);
 }

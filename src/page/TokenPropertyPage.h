@@ -73,6 +73,12 @@ class TokenPropertyPage : public DialogWindow, public ComObjectRoot, public IPro
   // message alone.
   int ShowErrorMessage(UINT id, HRESULT code, HWND owner);
 
+  enum class RefusedText { Password, Path };
+  // Why a text cannot be passed on as it was given (a failed SecretBuffer::AssignWide):
+  // characters that the ANSI code page lacks, or more than a text buffer holds. Any other
+  // status is shown as an error with its code.
+  int ShowTextRefused(HRESULT status, HWND owner, RefusedText kind = RefusedText::Password);
+
   // String `id` of the module as a system string (empty when it does not load).
   static ScopedBstr LoadWideText(UINT id);
 

@@ -119,6 +119,9 @@ LRESULT UserPage::OnChangePassword(UINT, WPARAM, LPARAM) {
   }
   if (rv == S_OK) {
     ShowMessage(IDS_PASSWORD_CHANGED, nullptr, MB_ICONINFORMATION);
+  } else if (rv == SecretBuffer::kNotRepresentable || rv == SecretBuffer::kTooLong) {
+    // Nothing reached the token: the passwords were refused before the attempt.
+    ShowTextRefused(rv, nullptr);
   } else {
     ShowErrorMessage(IDS_PASSWORD_CHANGE_FAILED, rv, nullptr);
   }
@@ -236,10 +239,14 @@ HRESULT UserPage::ChangePassword(BSTR oldPassword, BSTR newPassword) {
   WaitCursor wait;
   if (!binding_ || !binding_->StandardList()) return E_POINTER;
 
+  // A password the token would not receive as typed, or one longer than a password buffer
+  // holds, is never sent: the attempt would count against the lock with a password the user
+  // did not type.
   SecretBuffer serial, oldText, newText;
-  if (!serial.AssignWide(serial_.Get()) || !oldText.AssignWide(oldPassword) || !newText.AssignWide(newPassword)) {
-    return E_OUTOFMEMORY;
-  }
+  HRESULT converted = oldText.AssignWide(oldPassword, SecretBuffer::kTextLimit);
+  if (converted == S_OK) converted = newText.AssignWide(newPassword, SecretBuffer::kTextLimit);
+  if (converted == S_OK) converted = SerialText(serial);
+  if (converted != S_OK) return converted;
   CK_SLOT_ID slot = 0;
   bool attempted = false;
   const HRESULT rv = ChangeTokenPassword(binding_.get(), serial.data(), oldText.data(), oldText.length(),
@@ -270,12 +277,21 @@ HRESULT UserPage::LoadLibraryOrTell() {
 
 HRESULT UserPage::FindSlot() {
   slotId_ = 0;
-  SecretBuffer serial;  // not secret, but the same ANSI conversion keeps null as null
-  if (!serial.AssignWide(serial_.Get())) return E_OUTOFMEMORY;
+  SecretBuffer serial;
+  const HRESULT converted = SerialText(serial);
+  if (converted != S_OK) return converted;
   CK_SLOT_ID slot = 0;
   const CK_RV rv = binding_->FindTokenSlot(serial.data(), &slot);
   slotId_ = static_cast<ULONG>(slot);
   return MapCkResult(rv);
+}
+
+HRESULT UserPage::SerialText(SecretBuffer& serial) const {
+  // Not secret, but the same ANSI conversion keeps null as null.
+  const HRESULT converted = serial.AssignWide(serial_.Get());
+  // Token serials are printable ASCII: a text the code page cannot hold names no token.
+  if (converted == SecretBuffer::kNotRepresentable) return MapCkResult(CryptokiBinding::kNoTokenPresent);
+  return converted;
 }
 
 void UserPage::ReportPasswordBlocked() {

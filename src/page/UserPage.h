@@ -7,6 +7,7 @@
 
 #include "cryptoki/CryptokiBinding.h"
 #include "model/ScopedBstr.h"
+#include "model/SecretBuffer.h"
 #include "model/Token.h"
 #include "page/TokenPropertyPage.h"
 
@@ -67,6 +68,8 @@ class UserPage : public TokenPropertyPage {
   // Finds the slot of the held serial number text (slot id 0 when none);
   // the mapped Cryptoki status.
   HRESULT FindSlot();
+  // The held serial number text in the ANSI code page (null stays null).
+  HRESULT SerialText(SecretBuffer& serial) const;
 
   static const int kControlCount = 10;
   PageControl controls_[kControlCount];

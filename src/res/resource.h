@@ -157,5 +157,8 @@
 #define IDS_DAYS_OUT_OF_RANGE               2339
 #define IDS_AUTO_REGISTRATION               2340
 #define IDS_CHANGING_PASSWORD               2341
+#define IDS_PASSWORD_NOT_REPRESENTABLE      2342
+#define IDS_PASSWORD_TOO_LONG               2343
+#define IDS_PATH_NOT_REPRESENTABLE          2344
 
 #endif // ZELT_RES_RESOURCE_H

@@ -337,3 +337,34 @@ TEST_F(ManageDialog, UnregisterFailedAndCancelledRemovesAndRemovesWithAndWithout
   EXPECT_EQ(0, Manage());
   EXPECT_EQ(kProvider + "Jane's keys/1/1", InMyStore("jane-doe")) << "No leaves the certificate in the MY store";
 }
+
+// A read that fails part-way is told, over the rows that could be read: a list cut short, or a
+// container that the catalog names but that could not be mapped, is never shown as if it were whole.
+TEST_F(ManageDialog, AReadThatFailsPartWayIsReportedOverWhatCouldBeRead) {
+  const struct {
+    const char* function;
+    CK_ULONG nth;  // the call that fails, counted from the Manage click
+    CK_RV rv;
+    Cells logon;  // column "Logon" of the rows shown
+    const char* code;
+  } cases[] = {
+      // Values are read twice (length, then bytes): catalog 1-2; Jane's record 3-4 and certificate
+      // 5-6; John's record 7-8 and certificate 9-10; then value and identifier of each listed one.
+      {"C_GetAttributeValue", 15, CKR_FUNCTION_FAILED, {"<Yes>"}, "b0010006"},
+      {"C_GetAttributeValue", 5, CKR_DEVICE_ERROR, {"<N/A>", "<Yes>", "<N/A>"}, "b0010030"},
+      // Searches: the certificates, the catalog, Jane's record and certificate, John's record.
+      {"C_FindObjectsInit", 5, CKR_SESSION_HANDLE_INVALID, {"<Yes>", "<N/A>", "<N/A>"}, "b00100b3"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.function << " #" << c.nth);
+    soft.ResetHooks();
+    ASSERT_EQ(CKR_OK, soft.Inject(c.function, c.nth, c.rv));
+    Box(std::string("An error occurred while reading certificates from the Zelt.\nError Code is  0x") + c.code + ".",
+        IDOK, "Certificates on the Zelt", BoxIcon::Error);
+    OnDialog("rows read", [&c](ModalWindow& dialog) {
+      EXPECT_EQ(c.logon, listkit::Column(dialog.Item(IDC_CERTIFICATE_LIST), 4));
+      dialog.Press(IDC_MANAGE_CLOSE);
+    });
+    EXPECT_EQ(0, Manage());
+  }
+}

@@ -62,6 +62,14 @@ class ChangePasswordTest : public DrivenPageTest {
     });
   }
 
+  // Consecutive wrong passwords that the token has counted towards its lock.
+  CK_ULONG Failures() {
+    Q_PIN_INFO info = {};
+    token.EnsureInitialized();
+    EXPECT_EQ(CKR_OK, token.vendor()->Q_GetPinInfo(kSlot, Q_PIN_USER, &info));
+    return info.ulFailures;
+  }
+
   testkit::SoftToken token;
 };
 
@@ -96,6 +104,50 @@ TEST_F(ChangePasswordTest, AWrongOldPasswordAsksAgainUntilTheUserCancels) {
   EXPECT_EQ(3u, host().Count("EndTokenOperation"));
   EXPECT_EQ(2u, token.Calls("C_Login").size());
   EXPECT_TRUE(token.UserPinIs(kSlot, kOldPassword));
+}
+
+// Only what the user typed is ever tried: a password that the ANSI code page cannot hold would
+// reach the token as '?' (and be stored so), and one longer than a password buffer cannot be
+// the token's. Neither costs a try, and the user is told why.
+TEST_F(ChangePasswordTest, PasswordsThatCannotBeSentAsTypedAreRefusedWithoutATry) {
+  const std::string notRepresentable =
+      "The password contains characters that cannot be used on this computer. Nothing was sent to the token; "
+      "please enter the password again with other characters.";
+  const std::string tooLong =
+      "The password is longer than 259 characters. Nothing was sent to the token; please enter a shorter password.";
+  const struct {
+    std::wstring oldPassword, newPassword;
+    const std::string& message;
+  } cases[] = {
+      {L"wrong-password", L"\x043f\x0430\x0440\x043e\x043b\x044c-12", notRepresentable},  // Cyrillic
+      {L"old-password", L"\x5bc6\x7801-12345", notRepresentable},                           // CJK
+      {L"old-password", L"emoji-\xd83d\xdd11", notRepresentable},                           // U+1F511
+      {L"\x043f\x0430\x0440\x043e\x043b\x044c", L"new-password", notRepresentable},
+      {std::wstring(5000, L'w'), L"new-password", tooLong},
+      {L"old-password", std::wstring(260, L'n'), tooLong},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.oldPassword.size() << "/" << c.newPassword.size());
+    host().oldPassword = c.oldPassword;
+    host().newPassword = c.newPassword;
+    const CK_ULONG before = Failures();
+    token.StartTrace();
+    ExpectBox(c.message);
+    EXPECT_EQ(S_OK, Press());
+    EXPECT_EQ(1u, host().Count("AskPasswordChange")) << "asked once: the flow ends with the message";
+    host().Clear();
+    EXPECT_TRUE(token.Calls("C_Login").empty());
+    EXPECT_TRUE(token.Calls("C_SetPIN").empty());
+    EXPECT_EQ(before, Failures());
+    EXPECT_TRUE(token.UserPinIs(kSlot, kOldPassword));
+  }
+  // 259 characters still fit the buffer and reach the token, as a try.
+  host().oldPassword = std::wstring(259, L'w');
+  host().newPassword = L"new-password";
+  const CK_ULONG before = Failures();
+  ExpectBox(kIncorrect, BoxIcon::Error, [this] { host().askPasswordChangeResult = S_FALSE; });
+  EXPECT_EQ(S_OK, Press());
+  EXPECT_EQ(before + 1, Failures()) << "the try counter moves by exactly the attempts made";
 }
 
 TEST_F(ChangePasswordTest, WrongPasswordsUntilTheTokenLocksEndWithTheErrorAndTheBlockedLabel) {

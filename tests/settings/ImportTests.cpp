@@ -200,3 +200,51 @@ TEST_F(ImportTest, BrowseStartsEmptyAndTheChosenFileReplacesThePath) {
   });
   EXPECT_EQ(S_OK, Run());
 }
+
+// What the dialog cannot hand on as the user gave it is refused before the library or the token
+// sees it; and a list of the token's certificates cut short by a failed read stops the import,
+// since the library relies on it to refuse a certificate that is already there.
+TEST_F(ImportTest, TextsThatCannotBeSentAsTypedAndACutShortListStopTheImport) {
+  token.StartTrace();
+  const std::wstring folder = testkit::MakeTempDir(L"import");
+  const std::wstring cyrillic = folder + L"\\\x0441\x0435\x0440\x0442.p12";
+  ASSERT_TRUE(::CopyFileW(CertificateFiles::path("jane-doe.p12").c_str(), cyrillic.c_str(), FALSE)) << ::GetLastError();
+  OnDialog("a file name outside the code page", [cyrillic](ModalWindow& dialog) {
+    ::SetDlgItemTextW(dialog.window(), IDC_FILE_PATH, cyrillic.c_str());
+    dialog.Type(IDC_FILE_PASSWORD, "p12-secret");
+    dialog.Press(IDC_IMPORT_OK);
+  });
+  Box("The name of the file or of its folder contains characters that cannot be used on this computer. "
+      "Please rename the file, or move it to another folder, and try again.",
+      BoxIcon::Error);
+  OnDialog("a token password outside the code page", [this](ModalWindow& dialog) {
+    EXPECT_EQ(0u, host().Count("AskPassword")) << "refused before the file was read";
+    host().password = L"\x043f\x0430\x0440\x043e\x043b\x044c";
+    dialog.Type(IDC_FILE_PATH, jane);
+    dialog.Press(IDC_IMPORT_OK);
+  });
+  Box("The password contains characters that cannot be used on this computer. Nothing was sent to the token; "
+      "please enter the password again with other characters.",
+      BoxIcon::Error);
+  OnDialog("imported", [this](ModalWindow& dialog) {
+    EXPECT_TRUE(OnToken().empty());
+    EXPECT_EQ(0u, token.Calls("C_Login").size());
+    host().password = L"pki-password";
+    dialog.Press(IDC_IMPORT_OK);
+  });
+  Box("The certificate has been successfully imported.", BoxIcon::Information);
+  EXPECT_EQ(S_OK, Run());
+
+  // Values are read twice (length, then bytes): the catalog, the container record and its
+  // certificate for the map, then the listed certificate's value.
+  Fill(AnsiPath(CertificateFiles::path("example-corp.p12")), "p12-secret");
+  driver.Then("list cut short", testkit::AnyDialog(), [this](ModalWindow& box) {
+    EXPECT_EQ("An error occurred while importing the certificate.\nError Code is  0xb0010030.", box.MessageText());
+    token.ResetHooks();
+    box.Press(IDOK);
+  });
+  Press("cancel", IDCANCEL);
+  ASSERT_EQ(CKR_OK, token.Inject("C_GetAttributeValue", 7, CKR_DEVICE_ERROR));
+  EXPECT_EQ(S_OK, Run());
+  EXPECT_EQ(std::vector<std::string>{"jane-doe.p12: Jane Doe"}, OnToken()) << "nothing imported";
+}
