@@ -56,6 +56,9 @@ host_shows_page() {  # the installed host, from the Start-menu shortcut's folder
   [ $rc = 0 ] && ! grep -q '^page:' <<<"$out"
 }
 
+check "the package registers the page through its own tables, not by self-registration" \
+  bash -c 'tables=$(msiinfo tables "$1") && grep -qx Registry <<<"$tables" && ! grep -qx SelfReg <<<"$tables"' _ \
+  "$pkg/ZeltUtilUserPage.msi"
 check "the older package installs quietly" msi /i "$(win "$pkg/older/ZeltUtilUserPage.msi")"
 check "without the Demo feature it installs the page and the import library only" \
   bash -c '[ -f "$1/ZeltUtilUserPage.dll" ] && [ -f "$1/ZeltUtilImportCert.dll" ] && [ ! -e "$1/TokenUtility.exe" ]' _ "$dir"
