@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The part of the demo that runs under Wine: demo-token.sh <build dir> window|tour
 # Called by demo.sh inside with-xvfb.sh (WINEPREFIX, DISPLAY and a wineserver are set up).
-# Registers the page, provisions the demo token and starts the Token Utility.
+# Registers the page, provisions the demo token, signs a text with its logon certificate, and
+# walks through the page's dialogs for the guide's screenshots or starts the Token Utility.
 set -euo pipefail
 build=$(realpath -m "$1")
 mode=$2
@@ -45,6 +46,15 @@ BATCH
 timeout 600 wine "$bin/zelt-token.exe" batch "$(win "$demo/provision.txt")"
 step "registering \"Doe, Jane\" in the \"MY\" store"
 timeout 600 wine "$bin/zelt-token.exe" register-my --cert "$(win "$certs/doe-comma.der")"
+
+# The logon certificate in "MY" with the key provider information the page's Register writes
+# (the CSP, container "Jane Doe", the key-exchange key); an ordinary CryptoAPI client then signs
+# with it: CryptSignMessage reaches the token through the CSP, CryptVerifyMessageSignature checks.
+step "signing a short text with the registered logon certificate"
+timeout 600 wine "$bin/zelt-token.exe" register-my --cert "$(win "$certs/jane-logon.p12")" --pfx-password demo \
+  --container "Jane Doe" --key-spec exchange
+timeout 600 wine "$bin/zelt-sign.exe" --cert "$(win "$certs/jane-logon.p12")" --pfx-password demo \
+  --password "$password" --text "Hello from Jane's Zelt token"
 
 if [ "$mode" = window ]; then
   step "starting the Token Utility (close its window to end the demo)"

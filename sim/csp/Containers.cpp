@@ -35,18 +35,26 @@ DWORD readKey(TokenLink& link, RecordFields& fields, bool exchange, Key* key) {
     const Outcome r = link.store().findCertificates(label, &certificates);
     if (r.failed()) return cspError(r);
     if (!certificates.empty()) {
-      const CK_RV rv = link.session().read(certificates[0], CKA_VALUE, &key->certificate);
+      CK_RV rv = link.session().read(certificates[0], CKA_VALUE, &key->certificate);
       if (rv != CKR_OK) return cspError(rv);
       key->present = true;
+      key->publicKey = RsaPublicKey::ofCertificate(key->certificate);
+      rv = link.session().read(certificates[0], CKA_ID, &key->id);
+      if (rv != CKR_OK && rv != CKR_ATTRIBUTE_TYPE_INVALID) return cspError(rv);
     }
   }
   std::vector<uint8_t> id;
-  if (!key->present && hextext::decode(keyIdField(fields, exchange), &id) && !id.empty()) {
-    std::vector<CK_OBJECT_HANDLE> publicKeys;
-    const DWORD error = findById(link, CKO_PUBLIC_KEY, false, id, &publicKeys);
-    if (error) return error;
-    key->present = !publicKeys.empty();
-  }
+  if (key->id.empty() && hextext::decode(keyIdField(fields, exchange), &id)) key->id = id;
+  if (key->id.empty() || (key->present && !key->publicKey.empty())) return 0;
+  std::vector<CK_OBJECT_HANDLE> publicKeys;
+  const DWORD error = findById(link, CKO_PUBLIC_KEY, false, key->id, &publicKeys);
+  if (error) return error;
+  if (publicKeys.empty()) return 0;
+  key->present = true;
+  std::vector<uint8_t> modulus, exponent;
+  if (link.session().read(publicKeys[0], CKA_MODULUS, &modulus) == CKR_OK &&
+      link.session().read(publicKeys[0], CKA_PUBLIC_EXPONENT, &exponent) == CKR_OK)
+    key->publicKey = RsaPublicKey::ofComponents(modulus, exponent);
   return 0;
 }
 

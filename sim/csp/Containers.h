@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "RsaPublicKey.h"
 #include "TokenLink.h"
 
 namespace containers {
@@ -16,6 +17,8 @@ namespace containers {
 struct Key {
   bool present = false;
   std::vector<uint8_t> certificate;  // empty: no certificate stored with the key
+  std::vector<uint8_t> id;           // CKA_ID of the key pair: the certificate's, else the record's
+  RsaPublicKey publicKey;            // the certificate's key, else the public key object's
 };
 
 struct Contents {

@@ -1,7 +1,6 @@
 // ZeltCsp.dll: the token's CryptoAPI provider, "Quillon Zelt RSA Cryptographic Service
-// Provider" (PROV_RSA_FULL), over the token library. It keeps key containers on the token
-// and hands out their certificates; it does no cryptography (those entries answer
-// NTE_BAD_ALGID).
+// Provider" (PROV_RSA_FULL), over the token library. This file: the module, provider contexts
+// and their parameters; the keys, hashes and signatures are KeyEntries.cpp's.
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "Containers.h"
+#include "CspHandles.h"
 #include "CspModule.h"
 #include "ProviderState.h"
 #include "TokenLink.h"
@@ -21,42 +21,6 @@ namespace {
 const wchar_t kProviderName[] = L"Quillon Zelt RSA Cryptographic Service Provider";
 const wchar_t kProviderKey[] =
     L"Software\\Microsoft\\Cryptography\\Defaults\\Provider\\Quillon Zelt RSA Cryptographic Service Provider";
-
-// One handle of the provider: the whole token (a verification context) or one container,
-// read when it was opened.
-struct ProviderContext {
-  bool verifyOnly = true;
-  containers::Contents container;
-  std::vector<std::string> enumNames;  // PP_ENUMCONTAINERS, taken at CRYPT_FIRST
-  size_t enumNext = 0;
-  bool enumStarted = false;
-};
-
-struct KeyContext {
-  DWORD keySpec = 0;
-  std::vector<uint8_t> certificate;
-};
-
-BOOL fail(DWORD error) {
-  ::SetLastError(error);
-  return FALSE;
-}
-
-BOOL unsupported() { return fail(static_cast<DWORD>(NTE_BAD_ALGID)); }
-
-ProviderContext* context(HCRYPTPROV handle) { return reinterpret_cast<ProviderContext*>(handle); }
-
-// Copies a value out in the CryptoAPI manner: a null buffer asks for the size.
-BOOL copyOut(const void* data, DWORD size, BYTE* buffer, DWORD* length) {
-  if (!length) return fail(ERROR_INVALID_PARAMETER);
-  if (buffer && *length < size) {
-    *length = size;
-    return fail(ERROR_MORE_DATA);
-  }
-  if (buffer && size) std::memcpy(buffer, data, size);
-  *length = size;
-  return TRUE;
-}
 
 // The token's container names; while the chosen token is away, the names last read from it.
 DWORD containerNames(std::vector<std::string>* names) {
@@ -116,6 +80,7 @@ BOOL openContainer(const char* name, DWORD flags, ProviderContext** out) {
   }
   auto* ctx = new ProviderContext;
   ctx->verifyOnly = false;
+  ctx->silent = silent;
   error = containers::read(link, container, &ctx->container);
   if (error) {
     delete ctx;
@@ -166,6 +131,7 @@ extern "C" {
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
   if (reason == DLL_PROCESS_ATTACH) {
     cspmodule::setInstance(instance);
+    cspmodule::readEnvironment();
     ::DisableThreadLibraryCalls(instance);
     // CryptoAPI loads the provider for each handle and frees it with the handle; the token
     // choice and the password must outlive the handle that set them.
@@ -200,6 +166,7 @@ HRESULT WINAPI DllUnregisterServer() {
 }
 
 BOOL WINAPI CPAcquireContext(HCRYPTPROV* phProv, LPCSTR szContainer, DWORD dwFlags, void* /*vtable*/) {
+  CSP_ENTRY();
   if (!phProv) return fail(ERROR_INVALID_PARAMETER);
   *phProv = 0;
   if ((dwFlags & CRYPT_VERIFYCONTEXT) == CRYPT_VERIFYCONTEXT) {
@@ -214,12 +181,14 @@ BOOL WINAPI CPAcquireContext(HCRYPTPROV* phProv, LPCSTR szContainer, DWORD dwFla
 }
 
 BOOL WINAPI CPReleaseContext(HCRYPTPROV hProv, DWORD) {
-  delete context(hProv);
+  CSP_ENTRY();
+  delete providerOf(hProv);
   return TRUE;
 }
 
 BOOL WINAPI CPGetProvParam(HCRYPTPROV hProv, DWORD dwParam, BYTE* pbData, DWORD* pcbDataLen, DWORD dwFlags) {
-  ProviderContext* ctx = context(hProv);
+  CSP_ENTRY();
+  ProviderContext* ctx = providerOf(hProv);
   switch (dwParam) {
     case PP_ENUMCONTAINERS:
       return enumContainers(ctx, pbData, pcbDataLen, dwFlags);
@@ -243,7 +212,8 @@ BOOL WINAPI CPGetProvParam(HCRYPTPROV hProv, DWORD dwParam, BYTE* pbData, DWORD*
 }
 
 BOOL WINAPI CPSetProvParam(HCRYPTPROV hProv, DWORD dwParam, const BYTE* pbData, DWORD) {
-  ProviderContext* ctx = context(hProv);
+  CSP_ENTRY();
+  ProviderContext* ctx = providerOf(hProv);
   DWORD error = 0;
   switch (dwParam) {
     case PP_KEYEXCHANGE_PIN:
@@ -264,58 +234,5 @@ BOOL WINAPI CPSetProvParam(HCRYPTPROV hProv, DWORD dwParam, const BYTE* pbData, 
   }
   return error ? fail(error) : TRUE;
 }
-
-BOOL WINAPI CPGetUserKey(HCRYPTPROV hProv, DWORD dwKeySpec, HCRYPTKEY* phUserKey) {
-  ProviderContext* ctx = context(hProv);
-  if (!phUserKey) return fail(ERROR_INVALID_PARAMETER);
-  if (ctx->verifyOnly) return fail(static_cast<DWORD>(NTE_BAD_KEYSET));
-  const containers::Key* key = dwKeySpec == AT_KEYEXCHANGE ? &ctx->container.exchange
-                               : dwKeySpec == AT_SIGNATURE ? &ctx->container.signature
-                                                           : nullptr;
-  if (!key || !key->present) return fail(static_cast<DWORD>(NTE_NO_KEY));
-  auto* out = new KeyContext;
-  out->keySpec = dwKeySpec;
-  out->certificate = key->certificate;
-  *phUserKey = reinterpret_cast<HCRYPTKEY>(out);
-  return TRUE;
-}
-
-BOOL WINAPI CPGetKeyParam(HCRYPTPROV, HCRYPTKEY hKey, DWORD dwParam, BYTE* pbData, DWORD* pcbDataLen, DWORD) {
-  const auto* key = reinterpret_cast<const KeyContext*>(hKey);
-  switch (dwParam) {
-    case KP_CERTIFICATE:
-      if (key->certificate.empty()) return fail(static_cast<DWORD>(SCARD_E_NO_SUCH_CERTIFICATE));
-      return copyOut(key->certificate.data(), static_cast<DWORD>(key->certificate.size()), pbData, pcbDataLen);
-    case KP_ALGID: {
-      const ALG_ID algorithm = key->keySpec == AT_KEYEXCHANGE ? CALG_RSA_KEYX : CALG_RSA_SIGN;
-      return copyOut(&algorithm, sizeof algorithm, pbData, pcbDataLen);
-    }
-    default:
-      return fail(static_cast<DWORD>(NTE_BAD_TYPE));
-  }
-}
-
-BOOL WINAPI CPDestroyKey(HCRYPTPROV, HCRYPTKEY hKey) {
-  delete reinterpret_cast<KeyContext*>(hKey);
-  return TRUE;
-}
-
-// No cryptography: the entries CryptoAPI requires of every provider refuse.
-BOOL WINAPI CPGenKey(HCRYPTPROV, ALG_ID, DWORD, HCRYPTKEY*) { return unsupported(); }
-BOOL WINAPI CPDeriveKey(HCRYPTPROV, ALG_ID, HCRYPTHASH, DWORD, HCRYPTKEY*) { return unsupported(); }
-BOOL WINAPI CPSetKeyParam(HCRYPTPROV, HCRYPTKEY, DWORD, const BYTE*, DWORD) { return fail(static_cast<DWORD>(NTE_BAD_TYPE)); }
-BOOL WINAPI CPExportKey(HCRYPTPROV, HCRYPTKEY, HCRYPTKEY, DWORD, DWORD, BYTE*, DWORD*) { return unsupported(); }
-BOOL WINAPI CPImportKey(HCRYPTPROV, const BYTE*, DWORD, HCRYPTKEY, DWORD, HCRYPTKEY*) { return unsupported(); }
-BOOL WINAPI CPEncrypt(HCRYPTPROV, HCRYPTKEY, HCRYPTHASH, BOOL, DWORD, BYTE*, DWORD*, DWORD) { return unsupported(); }
-BOOL WINAPI CPDecrypt(HCRYPTPROV, HCRYPTKEY, HCRYPTHASH, BOOL, DWORD, BYTE*, DWORD*) { return unsupported(); }
-BOOL WINAPI CPCreateHash(HCRYPTPROV, ALG_ID, HCRYPTKEY, DWORD, HCRYPTHASH*) { return unsupported(); }
-BOOL WINAPI CPHashData(HCRYPTPROV, HCRYPTHASH, const BYTE*, DWORD, DWORD) { return unsupported(); }
-BOOL WINAPI CPHashSessionKey(HCRYPTPROV, HCRYPTHASH, HCRYPTKEY, DWORD) { return unsupported(); }
-BOOL WINAPI CPGetHashParam(HCRYPTPROV, HCRYPTHASH, DWORD, BYTE*, DWORD*, DWORD) { return unsupported(); }
-BOOL WINAPI CPSetHashParam(HCRYPTPROV, HCRYPTHASH, DWORD, const BYTE*, DWORD) { return unsupported(); }
-BOOL WINAPI CPDestroyHash(HCRYPTPROV, HCRYPTHASH) { return unsupported(); }
-BOOL WINAPI CPSignHash(HCRYPTPROV, HCRYPTHASH, DWORD, LPCWSTR, DWORD, BYTE*, DWORD*) { return unsupported(); }
-BOOL WINAPI CPVerifySignature(HCRYPTPROV, HCRYPTHASH, const BYTE*, DWORD, HCRYPTKEY, LPCWSTR, DWORD) { return unsupported(); }
-BOOL WINAPI CPGenRandom(HCRYPTPROV, DWORD, BYTE*) { return unsupported(); }
 
 }  // extern "C"

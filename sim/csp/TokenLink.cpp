@@ -5,6 +5,30 @@
 #include "CspModule.h"
 #include "ProviderState.h"
 
+namespace {
+
+// A session of the CSP's own beside the link's, for the calls TokenSession does not offer.
+class RawSession {
+ public:
+  RawSession(CK_FUNCTION_LIST_PTR p11, CK_SLOT_ID slot) : p11_(p11) {
+    if (p11_->C_OpenSession(slot, CKF_SERIAL_SESSION, nullptr, nullptr, &handle_) != CKR_OK) handle_ = 0;
+  }
+  ~RawSession() {
+    if (handle_) p11_->C_CloseSession(handle_);
+  }
+  RawSession(const RawSession&) = delete;
+  RawSession& operator=(const RawSession&) = delete;
+  CK_SESSION_HANDLE get() const { return handle_; }
+
+ private:
+  CK_FUNCTION_LIST_PTR p11_;
+  CK_SESSION_HANDLE handle_ = 0;
+};
+
+CK_UTF8CHAR_PTR pinBytes(std::string& pin) { return reinterpret_cast<CK_UTF8CHAR_PTR>(&pin[0]); }
+
+}  // namespace
+
 TokenLink::~TokenLink() {
   store_.reset();
   session_.reset();  // before the library is finalised and unloaded
@@ -35,6 +59,7 @@ DWORD TokenLink::open() {
     session_ = std::move(session);
     store_ = std::make_unique<ContainerStore>(*session_);
     serial_ = serial;
+    slot_ = slot;
     return 0;
   }
   return static_cast<DWORD>(SCARD_E_NO_SMARTCARD);
@@ -43,9 +68,42 @@ DWORD TokenLink::open() {
 DWORD TokenLink::login() {
   std::string password;
   if (!providerstate::password(&password)) return static_cast<DWORD>(SCARD_W_CARD_NOT_AUTHENTICATED);
-  const CK_RV rv = session_->login(password);
-  ::SecureZeroMemory(&password[0], password.size());
-  return rv == CKR_OK || rv == CKR_USER_ALREADY_LOGGED_IN ? 0 : cspError(rv);
+  CK_RV rv = session_->login(password);
+  if (rv == CKR_USER_ALREADY_LOGGED_IN) {
+    // Another session of the process logged in; that proves nothing about this password. Log
+    // out and in again with it, as a card checks the PIN it is given: a wrong one is counted
+    // and leaves the token logged out for everyone. A right one leaves the other's login in
+    // place, as this link did not make it (TokenSession undoes only its own).
+    RawSession probe(library_.p11(), slot_);
+    rv = probe.get() ? library_.p11()->C_Logout(probe.get()) : CKR_DEVICE_ERROR;
+    if (rv == CKR_OK || rv == CKR_USER_NOT_LOGGED_IN)
+      rv = library_.p11()->C_Login(probe.get(), CKU_USER, pinBytes(password), static_cast<CK_ULONG>(password.size()));
+  }
+  if (!password.empty()) ::SecureZeroMemory(&password[0], password.size());
+  return rv == CKR_OK ? 0 : cspError(rv);
+}
+
+DWORD TokenLink::sign(const std::vector<uint8_t>& keyId, const std::vector<uint8_t>& data,
+                      std::vector<uint8_t>* signature) {
+  std::vector<CK_OBJECT_HANDLE> keys;
+  CK_RV rv = session_->find(
+      AttributeList().ulong(CKA_CLASS, CKO_PRIVATE_KEY).boolean(CKA_TOKEN, true).bytes(CKA_ID, keyId), &keys);
+  if (rv != CKR_OK) return cspError(rv);
+  if (keyId.empty() || keys.empty()) return static_cast<DWORD>(NTE_NO_KEY);
+  CK_FUNCTION_LIST_PTR p11 = library_.p11();
+  RawSession session(p11, slot_);
+  if (!session.get()) return static_cast<DWORD>(NTE_FAIL);
+  CK_MECHANISM mechanism = {CKM_RSA_PKCS, nullptr, 0};
+  rv = p11->C_SignInit(session.get(), &mechanism, keys[0]);
+  CK_ULONG length = 0;
+  std::vector<uint8_t> input(data);
+  if (rv == CKR_OK) rv = p11->C_Sign(session.get(), input.data(), static_cast<CK_ULONG>(input.size()), nullptr, &length);
+  if (rv == CKR_OK) {
+    signature->assign(length, 0);
+    rv = p11->C_Sign(session.get(), input.data(), static_cast<CK_ULONG>(input.size()), signature->data(), &length);
+    signature->resize(length);
+  }
+  return cspError(rv);
 }
 
 DWORD cspError(CK_RV rv) {

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tokenkit/ContainerStore.h"
 #include "tokenkit/CryptokiLibrary.h"
@@ -22,8 +23,12 @@ class TokenLink {
   // none is selected. 0; SCARD_E_NO_SMARTCARD when there is no such token; NTE_PROVIDER_DLL_FAIL
   // when the token library cannot be used.
   DWORD open();
-  // Logs in with the password set for the process. SCARD_W_CARD_NOT_AUTHENTICATED when none is set.
+  // Logs in with the password set for the process, and checks it even when another session of
+  // the process is logged in already. SCARD_W_CARD_NOT_AUTHENTICATED when none is set.
   DWORD login();
+  // The CKM_RSA_PKCS signature of `data` with the private key whose CKA_ID is keyId; needs the
+  // login. NTE_NO_KEY when the token has no such key.
+  DWORD sign(const std::vector<uint8_t>& keyId, const std::vector<uint8_t>& data, std::vector<uint8_t>* signature);
 
   const std::string& serial() const { return serial_; }
   TokenSession& session() { return *session_; }
@@ -34,6 +39,7 @@ class TokenLink {
   std::unique_ptr<TokenSession> session_;
   std::unique_ptr<ContainerStore> store_;
   std::string serial_;
+  CK_SLOT_ID slot_ = 0;
 };
 
 // The CSP's error code for a failed token step.

@@ -437,6 +437,50 @@ CK_RV e_C_GenerateRandom(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pRandomData, CK
   return call.finish(gLibrary.generateRandom(hSession, pRandomData, ulRandomLen));
 }
 
+std::string mechanismText(const CK_MECHANISM *m) {
+  if (!m) return "NULL";
+  return (m->mechanism == CKM_RSA_PKCS ? std::string("CKM_RSA_PKCS") : hexNumber(m->mechanism)) +
+         (m->pParameter ? "+parameter" : "");
+}
+
+CK_RV e_C_SignInit(CK_SESSION_HANDLE hSession, CK_MECHANISM_PTR pMechanism, CK_OBJECT_HANDLE hKey) {
+  Call call("C_SignInit");
+  call.num("hSession", hSession).text("pMechanism", mechanismText(pMechanism)).hex("hKey", hKey);
+  if (call.preempted()) return call.result();
+  return call.finish(gLibrary.signInit(hSession, pMechanism, hKey));
+}
+
+// The data to sign is shown in full: it is a hash (a DigestInfo), not a secret.
+CK_RV e_C_Sign(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pData, CK_ULONG ulDataLen, CK_BYTE_PTR pSignature,
+               CK_ULONG_PTR pulSignatureLen) {
+  Call call("C_Sign");
+  call.num("hSession", hSession)
+      .text("pData", pData ? hexBytes(pData, ulDataLen) : "NULL")
+      .num("ulDataLen", ulDataLen)
+      .ptr("pSignature", pSignature)
+      .inCount("pulSignatureLen", pulSignatureLen);
+  if (call.preempted()) return call.result();
+  CK_RV rv = gLibrary.sign(hSession, pData, ulDataLen, pSignature, pulSignatureLen);
+  if (pulSignatureLen) call.out("*pulSignatureLen=" + std::to_string(*pulSignatureLen));
+  return call.finish(rv);
+}
+
+CK_RV e_C_SignUpdate(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pPart, CK_ULONG ulPartLen) {
+  Call call("C_SignUpdate");
+  call.num("hSession", hSession).text("pPart", pPart ? hexBytes(pPart, ulPartLen) : "NULL").num("ulPartLen", ulPartLen);
+  if (call.preempted()) return call.result();
+  return call.finish(gLibrary.signUpdate(hSession, pPart, ulPartLen));
+}
+
+CK_RV e_C_SignFinal(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pSignature, CK_ULONG_PTR pulSignatureLen) {
+  Call call("C_SignFinal");
+  call.num("hSession", hSession).ptr("pSignature", pSignature).inCount("pulSignatureLen", pulSignatureLen);
+  if (call.preempted()) return call.result();
+  CK_RV rv = gLibrary.signFinal(hSession, pSignature, pulSignatureLen);
+  if (pulSignatureLen) call.out("*pulSignatureLen=" + std::to_string(*pulSignatureLen));
+  return call.finish(rv);
+}
+
 // The entries this library does not offer: traced with their name only.
 template <typename Name, typename Fn>
 struct Unsupported;
@@ -692,10 +736,10 @@ CK_FUNCTION_LIST makeStandardList() {
   ZELT_UNSUPPORTED(C_DigestUpdate);
   ZELT_UNSUPPORTED(C_DigestKey);
   ZELT_UNSUPPORTED(C_DigestFinal);
-  ZELT_UNSUPPORTED(C_SignInit);
-  ZELT_UNSUPPORTED(C_Sign);
-  ZELT_UNSUPPORTED(C_SignUpdate);
-  ZELT_UNSUPPORTED(C_SignFinal);
+  list.C_SignInit = e_C_SignInit;
+  list.C_Sign = e_C_Sign;
+  list.C_SignUpdate = e_C_SignUpdate;
+  list.C_SignFinal = e_C_SignFinal;
   ZELT_UNSUPPORTED(C_SignRecoverInit);
   ZELT_UNSUPPORTED(C_SignRecover);
   ZELT_UNSUPPORTED(C_VerifyInit);

@@ -9,6 +9,7 @@
 
 #include "InitArgs.h"
 #include "ObjectRules.h"
+#include "RsaSigner.h"
 
 namespace softtoken {
 
@@ -94,6 +95,7 @@ void SoftLibrary::tokenGone(Slot &s) {
     sess.dead = true;
     sess.finding = false;
     sess.found.clear();
+    sess.signing = false;
   }
   s.login = kNobody;
   s.sessionObjects.clear();
@@ -669,6 +671,110 @@ CK_RV SoftLibrary::generateRandom(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pRando
   if (rv != CKR_OK) return rv;
   if (!pRandomData) return CKR_ARGUMENTS_BAD;
   return randomBytes(pRandomData, ulRandomLen) ? CKR_OK : CKR_FUNCTION_FAILED;
+}
+
+// ---- signing ----
+
+namespace {
+
+bool ulongIs(const StoredObject &o, CK_ATTRIBUTE_TYPE type, CK_ULONG expected) {
+  const StoredAttribute *a = o.find(static_cast<uint32_t>(type));
+  CK_ULONG value = 0;
+  if (!a || a->value.size() != sizeof value) return false;
+  std::memcpy(&value, a->value.data(), sizeof value);
+  return value == expected;
+}
+
+}  // namespace
+
+CK_RV SoftLibrary::signInit(CK_SESSION_HANDLE hSession, CK_MECHANISM_PTR pMechanism, CK_OBJECT_HANDLE hKey) {
+  Session *sess;
+  Slot *s;
+  CK_RV rv = session(hSession, sess, s);
+  if (rv != CKR_OK) return rv;
+  if (!pMechanism) return CKR_ARGUMENTS_BAD;
+  if (sess->signing) return CKR_OPERATION_ACTIVE;
+  if (pMechanism->mechanism != CKM_RSA_PKCS) return CKR_MECHANISM_INVALID;
+  if (pMechanism->pParameter || pMechanism->ulParameterLen) return CKR_MECHANISM_PARAM_INVALID;
+  // Private keys are out of sight until the user logs in; say why rather than "no such key".
+  if (s->login != CKU_USER) return CKR_USER_NOT_LOGGED_IN;
+  ObjectRef ref;
+  if (resolve(*s, hKey, ref) != CKR_OK || !ulongIs(*ref.object, CKA_CLASS, CKO_PRIVATE_KEY))
+    return CKR_KEY_HANDLE_INVALID;
+  if (!ulongIs(*ref.object, CKA_KEY_TYPE, CKK_RSA)) return CKR_KEY_TYPE_INCONSISTENT;
+  if (!boolAttribute(*ref.object, CKA_SIGN, true)) return CKR_KEY_FUNCTION_NOT_PERMITTED;
+  sess->signing = true;
+  sess->signInParts = false;
+  sess->signKey = hKey;
+  sess->signData.clear();
+  return CKR_OK;
+}
+
+CK_RV SoftLibrary::completeSign(Session &sess, Slot &s, const std::vector<uint8_t> &data, CK_BYTE_PTR pSignature,
+                                CK_ULONG_PTR pulSignatureLen) {
+  CK_RV rv = CKR_OK;
+  ObjectRef ref;
+  if (!pulSignatureLen) rv = CKR_ARGUMENTS_BAD;
+  else if (s.login != CKU_USER) rv = CKR_USER_NOT_LOGGED_IN;
+  else if (resolve(s, sess.signKey, ref) != CKR_OK) rv = CKR_KEY_HANDLE_INVALID;
+  if (rv != CKR_OK) {
+    sess.signing = false;
+    return rv;
+  }
+  const CK_ULONG length = signatureLength(*ref.object);
+  if (length && (!pSignature || *pulSignatureLen < length)) {
+    const bool query = !pSignature;
+    *pulSignatureLen = length;
+    return query ? CKR_OK : CKR_BUFFER_TOO_SMALL;
+  }
+  sess.signing = false;
+  std::vector<uint8_t> signature;
+  rv = rsaPkcs1Sign(*ref.object, data, &signature);
+  if (rv != CKR_OK) return rv;
+  std::memcpy(pSignature, signature.data(), signature.size());
+  *pulSignatureLen = signature.size();
+  return CKR_OK;
+}
+
+CK_RV SoftLibrary::sign(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pData, CK_ULONG ulDataLen, CK_BYTE_PTR pSignature,
+                        CK_ULONG_PTR pulSignatureLen) {
+  Session *sess;
+  Slot *s;
+  CK_RV rv = session(hSession, sess, s);
+  if (rv != CKR_OK) return rv;
+  if (!sess->signing) return CKR_OPERATION_NOT_INITIALIZED;
+  if (sess->signInParts) return CKR_OPERATION_ACTIVE;
+  if (!pData && ulDataLen) {
+    sess->signing = false;
+    return CKR_ARGUMENTS_BAD;
+  }
+  const std::vector<uint8_t> data(pData, pData + (pData ? ulDataLen : 0));
+  return completeSign(*sess, *s, data, pSignature, pulSignatureLen);
+}
+
+CK_RV SoftLibrary::signUpdate(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pPart, CK_ULONG ulPartLen) {
+  Session *sess;
+  Slot *s;
+  CK_RV rv = session(hSession, sess, s);
+  if (rv != CKR_OK) return rv;
+  if (!sess->signing) return CKR_OPERATION_NOT_INITIALIZED;
+  if (!pPart && ulPartLen) {
+    sess->signing = false;
+    return CKR_ARGUMENTS_BAD;
+  }
+  sess->signInParts = true;
+  if (pPart) sess->signData.insert(sess->signData.end(), pPart, pPart + ulPartLen);
+  return CKR_OK;
+}
+
+CK_RV SoftLibrary::signFinal(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pSignature, CK_ULONG_PTR pulSignatureLen) {
+  Session *sess;
+  Slot *s;
+  CK_RV rv = session(hSession, sess, s);
+  if (rv != CKR_OK) return rv;
+  if (!sess->signing) return CKR_OPERATION_NOT_INITIALIZED;
+  const std::vector<uint8_t> data = sess->signData;
+  return completeSign(*sess, *s, data, pSignature, pulSignatureLen);
 }
 
 // ---- vendor entries ----

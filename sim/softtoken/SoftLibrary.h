@@ -50,6 +50,12 @@ class SoftLibrary {
                     CK_ULONG_PTR pulObjectCount);
   CK_RV findObjectsFinal(CK_SESSION_HANDLE hSession);
   CK_RV generateRandom(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pRandomData, CK_ULONG ulRandomLen);
+  // CKM_RSA_PKCS with an RSA private key, in one part or several.
+  CK_RV signInit(CK_SESSION_HANDLE hSession, CK_MECHANISM_PTR pMechanism, CK_OBJECT_HANDLE hKey);
+  CK_RV sign(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pData, CK_ULONG ulDataLen, CK_BYTE_PTR pSignature,
+             CK_ULONG_PTR pulSignatureLen);
+  CK_RV signUpdate(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pPart, CK_ULONG ulPartLen);
+  CK_RV signFinal(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pSignature, CK_ULONG_PTR pulSignatureLen);
   // For the functions this library does not offer.
   CK_RV unsupported() const;
 
@@ -103,6 +109,11 @@ class SoftLibrary {
     bool finding = false;
     std::vector<CK_OBJECT_HANDLE> found;
     size_t foundNext = 0;
+    // The signature under way from C_SignInit until a call ends it.
+    bool signing = false;
+    bool signInParts = false;  // C_SignUpdate was called: C_SignFinal ends it
+    CK_OBJECT_HANDLE signKey = 0;
+    std::vector<uint8_t> signData;
   };
 
   // A resolved object: a token object (in the slot's image) or a session object.
@@ -132,6 +143,10 @@ class SoftLibrary {
   CK_RV resolve(Slot &s, CK_OBJECT_HANDLE h, ObjectRef &ref);
   PinRecord *pinOf(TokenImage &image, CK_ULONG which);
   CK_RV checkPinLength(const TokenImage &image, CK_ULONG len) const;
+  // Signs the data with the session's signing key; the operation ends unless the answer is
+  // only the signature's length (a null buffer, or CKR_BUFFER_TOO_SMALL).
+  CK_RV completeSign(Session &sess, Slot &s, const std::vector<uint8_t> &data, CK_BYTE_PTR pSignature,
+                     CK_ULONG_PTR pulSignatureLen);
 
   TestHooks &hooks_;
   bool initialized_ = false;

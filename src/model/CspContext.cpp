@@ -74,11 +74,13 @@ int32_t CspContext::nextContainerName(bool first, TextBuffer& name) {
   DWORD length = 0;
   if (!::CryptGetProvParam(verifyContext_.get(), PP_ENUMCONTAINERS, nullptr, &length, flags))
     return lastErrorStatus();
-  BYTE* buffer = new (std::nothrow) BYTE[length + 1]();
+  // Announced with the byte a provider may have left out of the size for the
+  // NUL; one more zero byte past it ends a name that came without its NUL.
+  DWORD size = length + 1;
+  BYTE* buffer = new (std::nothrow) BYTE[size + 1]();
   if (!buffer) return StatusOutOfMemory;
   int32_t status = StatusOk;
-  if (::CryptGetProvParam(verifyContext_.get(), PP_ENUMCONTAINERS, buffer, &length, flags)) {
-    buffer[length] = 0;  // the extra byte: a name that lacks its NUL still ends
+  if (::CryptGetProvParam(verifyContext_.get(), PP_ENUMCONTAINERS, buffer, &size, flags)) {
     status = name.assign(reinterpret_cast<const char*>(buffer));
   } else {
     status = lastErrorStatus();

@@ -24,7 +24,9 @@ CRITICAL_SECTION g_factoryLock;
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
   if (reason == DLL_PROCESS_ATTACH) {
     Module::SetInstance(instance);
-    if (loadCspProviderName() != 0) return FALSE;
+    // The attach never fails: a refused load leaves the host without its page. A
+    // provider name that cannot be copied stays empty.
+    loadCspProviderName();
     ::InitializeCriticalSection(&g_factoryLock);
     ::DisableThreadLibraryCalls(instance);
   } else if (reason == DLL_PROCESS_DETACH) {

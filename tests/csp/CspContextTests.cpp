@@ -1,6 +1,7 @@
 // CspContext and the CSP requests against the stand-in CSP (ZeltCsp.dll) on the software token.
 // Looking certificates up in the map is the token suite's; setting the default, converting and
-// removing through the CSP are walked end to end by the Manage dialog's tests.
+// removing through the CSP are walked end to end by the Manage dialog's tests. The container-name
+// case puts a provider that sizes names without their NUL (tests/csp/shortsize) in ZeltCsp's place.
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -9,10 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include "kit/Paths.h"
 #include "kit/SoftToken.h"
 #include "kit/TokenContents.h"
 #include "model/CspContext.h"
 #include "model/CspRequests.h"
+#include "model/ScopedRegKey.h"
 
 namespace {
 
@@ -111,6 +114,52 @@ TEST_F(CspTest, DeleteContainerNeedsThePasswordAndNeverKeepsIt) {
   ASSERT_EQ(0, csp.enumerateContainers());
   EXPECT_EQ(nullptr, csp.firstEntry());
   EXPECT_EQ(0u, contents.CountWithId({1})) << "the certificate and key pair go with the container";
+}
+
+TEST_F(CspTest, BindingNeverKeepsThePassword) {
+  AddAlpha();
+  contents.AddCertificate("unit", "Unit", {2});
+  contents.AddKeyPair({2});
+  ByteBuffer keyId;
+  ASSERT_EQ(S_OK, keyId.assign(reinterpret_cast<const uint8_t*>("\x02"), 1));
+  for (const char* password : {"wrong", kPassword}) {
+    TextBuffer name;
+    const int32_t status = createBoundContainer(keyId, password, name);
+    EXPECT_EQ(password == kPassword ? 0 : static_cast<int32_t>(SCARD_W_WRONG_CHV), status) << std::hex << status;
+    // Left set, the password would log the deletion in (or fail it as wrong).
+    HCRYPTPROV unused = 0;
+    EXPECT_FALSE(::CryptAcquireContextA(&unused, "Alpha", kCspProviderName, PROV_RSA_FULL, CRYPT_DELETEKEYSET));
+    EXPECT_EQ(static_cast<DWORD>(SCARD_W_CARD_NOT_AUTHENTICATED), ::GetLastError()) << password;
+  }
+}
+
+TEST_F(CspTest, ContainerNamesFitWhenTheProvidersSizeLeavesOutTheNul) {
+  contents.AddCertificate("jane-doe", "Jane", {1});
+  contents.AddCertificate("unit", "Unit", {2});
+  contents.AddCatalog({"Alpha", "Longest-name"});
+  contents.AddRecord("Alpha", "Jane", "");
+  contents.AddRecord("Longest-name", "Unit", "");
+  // The provider's registration names, for this case, a DLL in front of ZeltCsp.dll that
+  // counts the longest name without its NUL.
+  ScopedRegKey key;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                                           (std::string("Software\\Microsoft\\Cryptography\\Defaults\\Provider\\") +
+                                            kCspProviderName).c_str(),
+                                           0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.receive()));
+  wchar_t image[MAX_PATH] = L"";
+  DWORD size = sizeof image - sizeof image[0];
+  ASSERT_EQ(ERROR_SUCCESS, ::RegQueryValueExW(key.get(), L"Image Path", nullptr, nullptr,
+                                              reinterpret_cast<BYTE*>(image), &size));
+  const auto setImage = [&key](const std::wstring& path) {
+    return ::RegSetValueExW(key.get(), L"Image Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                            static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
+  };
+  ASSERT_EQ(ERROR_SUCCESS, setImage(testkit::BinDir() + L"ShortSizeCsp.dll"));
+  CspContext csp;
+  const int32_t status = csp.enumerateContainers();
+  ASSERT_EQ(ERROR_SUCCESS, setImage(image));
+  EXPECT_EQ(0, status) << std::hex << status;
+  EXPECT_EQ((std::vector<std::string>{"Alpha/1/default", "Longest-name/1"}), mapOf(csp));
 }
 
 }  // namespace

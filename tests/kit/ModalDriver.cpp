@@ -33,16 +33,15 @@ BOOL CALLBACK FindFrontModal(HWND window, LPARAM param) {
   return FALSE;
 }
 
-// The enabled, visible dialog of this thread that is on top: the one a modal loop is running for.
+INT_PTR CALLBACK InertDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+}  // namespace
+
 HWND FrontModal() {
   HWND found = nullptr;
   ::EnumThreadWindows(::GetCurrentThreadId(), &FindFrontModal, reinterpret_cast<LPARAM>(&found));
   return found;
 }
-
-INT_PTR CALLBACK InertDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-
-}  // namespace
 
 const char* ToString(BoxIcon icon) {
   static const char* const kNames[] = {"none", "error", "question", "warning", "information", "other"};

@@ -16,6 +16,9 @@ namespace testkit {
 enum class BoxIcon { None, Error, Question, Warning, Information, Other };
 const char* ToString(BoxIcon icon);
 
+// The enabled, visible dialog of this thread that is on top: the one a modal loop is running for.
+HWND FrontModal();
+
 // What a dialog showed when the driver reached it.
 struct ShownWindow {
   HWND owner = nullptr;

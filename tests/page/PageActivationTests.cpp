@@ -125,6 +125,7 @@ TEST_F(PageTest, GetPageInfoGivesTheTitleStringsAndTheTemplateSizeInPixelsAndThe
   ASSERT_EQ(S_OK, hr) << std::hex << hr;
   EXPECT_STREQ(L"User Tools", info.pszTitle);
   EXPECT_STREQ(L"Help File Name", info.pszHelpFile);
+  EXPECT_STREQ(L"Your Help String", info.pszDocString);
   for (LPOLESTR text : {info.pszTitle, info.pszDocString, info.pszHelpFile}) ::CoTaskMemFree(text);
   // The dialog manager's own conversion of 270 x 180 dialog units, with the template's font.
   EXPECT_EQ(harness.DialogUnits(0, 0, 270, 180), (RECT{0, 0, info.size.cx, info.size.cy}));

@@ -89,7 +89,7 @@ TEST_F(GuardTest, AFailedRefreshEndsEveryGuardedButtonWithEFailBeforeTheTokenIsO
 }
 
 // Without the token interface the guard only ends the host's operation; without the status
-// interface too the buttons reach nothing of the host.
+// interface too the buttons reach nothing of the host and Auto Registration ends with -1.
 TEST_F(DrivenPageTest, WithoutAHostInterfaceTheButtonsEndQuietly) {
   for (bool status : {true, false}) {
     SCOPED_TRACE(status ? "no token interface" : "no host interface");
@@ -100,6 +100,10 @@ TEST_F(DrivenPageTest, WithoutAHostInterfaceTheButtonsEndQuietly) {
     host().Clear();
     EXPECT_EQ(E_FAIL, harness.Click(IDC_MANAGE));  // and no dialog
     EXPECT_EQ(E_FAIL, harness.Click(IDC_IMPORT));
+    // Auto Registration needs only the status interface; without it nothing opens.
+    if (!status) {
+      EXPECT_EQ(-1, harness.Click(IDC_AUTO_REGISTRATION));
+    }
     const std::vector<std::string> end = {Call("EndTokenOperation"), Call("Refresh", 0)};
     EXPECT_EQ(status ? Joined(end, end) : std::vector<std::string>{}, host().Trace());
     harness.Release();

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "kit/ModuleUnderTest.h"
 #include "server/Guids.h"
 
@@ -113,4 +115,37 @@ TEST_F(ServerTest, AggregationWorksOnlyWithUnknownAndAnswersForTheOuter) {
   EXPECT_EQ(1, outer.refs);
   inner->Release();
   EXPECT_EQ(S_OK, module.CanUnloadNow());
+}
+
+// Every entry that hands out an interface refuses a missing out-pointer, the page's own
+// unknown and the aggregated inner unknown included.
+TEST_F(ServerTest, AMissingOutPointerIsRefusedWithPointerError) {
+  IClassFactory* factory = nullptr;
+  ASSERT_EQ(S_OK, GetFactory(&factory));
+  IUnknown* page = nullptr;
+  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&page)));
+  OuterUnknown outer;
+  IUnknown* inner = nullptr;
+  ASSERT_EQ(S_OK, factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)));
+  const struct {
+    const char* entry;
+    std::function<HRESULT()> call;
+  } cases[] = {
+      {"DllGetClassObject", [&] { return module.GetClassObject(CLSID_UserPage, IID_IClassFactory, nullptr); }},
+      {"DllGetClassObject, another class", [&] { return module.GetClassObject(IID_IUnknown, IID_IUnknown, nullptr); }},
+      {"factory QueryInterface", [&] { return factory->QueryInterface(IID_IClassFactory, nullptr); }},
+      {"CreateInstance", [&] { return factory->CreateInstance(nullptr, IID_IPropertyPage, nullptr); }},
+      {"CreateInstance, aggregated", [&] { return factory->CreateInstance(&outer, IID_IUnknown, nullptr); }},
+      {"page QueryInterface", [&] { return page->QueryInterface(IID_IPropertyPage, nullptr); }},
+      {"inner QueryInterface", [&] { return inner->QueryInterface(IID_IPropertyPage, nullptr); }},
+  };
+  for (const auto& c : cases) {
+    const HRESULT hr = c.call();
+    EXPECT_EQ(E_POINTER, hr) << c.entry << ": 0x" << std::hex << hr;
+  }
+  EXPECT_EQ(1, outer.refs);
+  inner->Release();
+  page->Release();
+  factory->Release();
+  EXPECT_EQ(S_OK, module.CanUnloadNow()) << "a refused call kept something alive";
 }

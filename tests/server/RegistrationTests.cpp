@@ -11,6 +11,7 @@
 #include "kit/Paths.h"
 #include "kit/Registry.h"
 #include "model/ComPtr.h"
+#include "model/ScopedBstr.h"
 #include "server/Guids.h"
 
 using namespace testkit;
@@ -86,10 +87,30 @@ class RegistrationTest : public ::testing::Test {
   std::wstring dir_, dll_;
 };
 
+// The standard IUnknown's interface key, whole: the type library refers to that interface
+// and must leave its key as it found it.
+const wchar_t kUnknownKey[] = L"Interface\\{00000000-0000-0000-C000-000000000046}";
+// "name: doc string" of a library (-1) or of one of its types.
+std::wstring Described(ITypeLib* library, int index) {
+  ScopedBstr name, doc;
+  library->GetDocumentation(index, name.Receive(), doc.Receive(), nullptr, nullptr);
+  return std::wstring(name.Get() ? name.Get() : L"") + L": " + (doc.Get() ? doc.Get() : L"");
+}
+
+std::wstring UnknownKey() {
+  std::wstring all = ReadString(HKEY_CLASSES_ROOT, kUnknownKey, nullptr);
+  for (const std::wstring& name : ValueNames(HKEY_CLASSES_ROOT, kUnknownKey)) all += L" v:" + name;
+  for (const std::wstring& name : SubkeyNames(HKEY_CLASSES_ROOT, kUnknownKey)) all += L" k:" + name;
+  return all;
+}
+
 }  // namespace
 
 TEST_F(RegistrationTest, Regsvr32WritesExactlyTheClassKeysAndTheTypeLibraryAndRemovesThem) {
+  const std::wstring unknownKey = UnknownKey();
+  ASSERT_EQ(L"IUnknown", unknownKey.substr(0, 8)) << "the prefix has no standard IUnknown key";
   ASSERT_EQ(0, Regsvr32(L""));
+  EXPECT_EQ(unknownKey, UnknownKey());
   ExpectRegistered();
   ComPtr<ITypeLib> library;
   HRESULT hr = ::LoadRegTypeLib(LIBID_ZeltUtilUserPage, 1, 0, 0x0409, library.Receive());
@@ -116,4 +137,56 @@ TEST_F(RegistrationTest, Regsvr32WritesExactlyTheClassKeysAndTheTypeLibraryAndRe
   library.Reset();
   hr = ::LoadRegTypeLib(LIBID_ZeltUtilUserPage, 1, 0, 0x0409, library.Receive());
   EXPECT_TRUE(FAILED(hr)) << "type library still registered, hr " << std::hex << hr;
+  EXPECT_EQ(unknownKey, UnknownKey());
+}
+
+// One coclass, and IUnknown taken from the standard library rather than described again.
+TEST_F(RegistrationTest, TheTypeLibraryHoldsTheClassAloneWithTheStandardUnknown) {
+  ComPtr<ITypeLib> library, standard;
+  ASSERT_EQ(S_OK, ::LoadTypeLibEx(dll_.c_str(), REGKIND_NONE, library.Receive()));
+  TLIBATTR* attr = nullptr;
+  ASSERT_EQ(S_OK, library->GetLibAttr(&attr));
+  EXPECT_TRUE(IsEqualGUID(LIBID_ZeltUtilUserPage, attr->guid));
+  EXPECT_EQ((std::vector<int>{0x0409, 1, 0, SYS_WIN32}),
+            (std::vector<int>{static_cast<int>(attr->lcid), attr->wMajorVerNum, attr->wMinorVerNum, attr->syskind}));
+  library->ReleaseTLibAttr(attr);
+  ASSERT_EQ(1u, library->GetTypeInfoCount());
+  EXPECT_EQ(L"ZELTUTILUSERPAGELib: ZeltUtilUserPage 1.0 Type Library", Described(library.Get(), -1));
+  EXPECT_EQ(L"UserPage: UserPage Class", Described(library.Get(), 0));
+
+  ComPtr<ITypeInfo> coclass, unknown;
+  ASSERT_EQ(S_OK, library->GetTypeInfoOfGuid(CLSID_UserPage, coclass.Receive()));
+  TYPEATTR* type = nullptr;
+  ASSERT_EQ(S_OK, coclass->GetTypeAttr(&type));
+  EXPECT_EQ((std::vector<int>{TKIND_COCLASS, 1}), (std::vector<int>{type->typekind, type->cImplTypes}));
+  coclass->ReleaseTypeAttr(type);
+  INT flags = 0;
+  HREFTYPE ref = 0;
+  UINT index = 0;
+  ASSERT_EQ(S_OK, coclass->GetImplTypeFlags(0, &flags));
+  EXPECT_EQ(IMPLTYPEFLAG_FDEFAULT, flags);
+  ASSERT_EQ(S_OK, coclass->GetRefTypeOfImplType(0, &ref));
+  ASSERT_EQ(S_OK, coclass->GetRefTypeInfo(ref, unknown.Receive()));
+  ASSERT_EQ(S_OK, unknown->GetContainingTypeLib(standard.Receive(), &index));
+  ASSERT_EQ(S_OK, standard->GetLibAttr(&attr));
+  EXPECT_TRUE(IsEqualGUID(IID_StdOle, attr->guid)) << "IUnknown is described by the module's own library";
+  standard->ReleaseTLibAttr(attr);
+  EXPECT_EQ(L"IUnknown", Described(standard.Get(), static_cast<int>(index)).substr(0, 8));
+}
+
+// A key that refuses the next write (a volatile key takes no lasting subkey): registration
+// stops there with that error. What came before stays; what comes after, the class and the
+// type library, is not written.
+TEST_F(RegistrationTest, RegistrationStopsAtTheFirstFailedWrite) {
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage", 0, nullptr,
+                                             REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  ::RegCloseKey(key);
+  const HRESULT hr = CallExport("DllRegisterServer");
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE), hr) << std::hex << hr;
+  EXPECT_EQ(kClsid, ReadString(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage.1\\CLSID", nullptr));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage\\CLSID"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
+  ComPtr<ITypeLib> library;
+  EXPECT_TRUE(FAILED(::LoadRegTypeLib(LIBID_ZeltUtilUserPage, 1, 0, 0x0409, library.Receive())));
 }

@@ -65,7 +65,8 @@ std::wstring TokenStore::tokenFile(CK_SLOT_ID slot) {
 }
 
 ToolRun TokenStore::tool(const std::wstring& arguments,
-                         const std::vector<std::pair<std::wstring, std::wstring>>& environment) {
+                         const std::vector<std::pair<std::wstring, std::wstring>>& environment,
+                         const std::wstring& program) {
   ToolRun run;
   // Output goes to a file, not a pipe: a long listing cannot fill a pipe and stall the child.
   wchar_t temp[MAX_PATH], path[MAX_PATH];
@@ -79,7 +80,7 @@ ToolRun TokenStore::tool(const std::wstring& arguments,
   si.dwFlags = STARTF_USESTDHANDLES;
   si.hStdOutput = si.hStdError = out.get();
   PROCESS_INFORMATION pi = {};
-  std::wstring command = L"\"" + testkit::BinDir() + L"zelt-token.exe\" " + arguments;
+  std::wstring command = L"\"" + testkit::BinDir() + program + L"\" " + arguments;
   for (const auto& v : environment) ::SetEnvironmentVariableW(v.first.c_str(), v.second.c_str());
   const BOOL started = ::CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
   for (const auto& v : environment) ::SetEnvironmentVariableW(v.first.c_str(), nullptr);

@@ -42,9 +42,11 @@ class TokenStore {
   CryptokiLibrary& library() { return library_; }
   CK_RV createToken(CK_SLOT_ID slot, const std::string& serial);
   std::wstring tokenFile(CK_SLOT_ID slot);
-  // zelt-token.exe on this store; `environment` goes to the child only.
+  // zelt-token.exe (or another program beside the tests) on this store; `environment` goes to
+  // the child only.
   ToolRun tool(const std::wstring& arguments,
-               const std::vector<std::pair<std::wstring, std::wstring>>& environment = {});
+               const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
+               const std::wstring& program = L"zelt-token.exe");
 
  private:
   std::wstring folder_;

@@ -1,6 +1,7 @@
 // The Token model on a software token whose certificates, catalog and container records each
 // test writes itself: the session, the inventory and the container map, and the page reading its
-// token. Register, unregister, remove, set default and convert are walked by the manage suite.
+// token, the "MY" store rules of register and unregister, and removal without a container. The
+// dialog's flows through these operations are walked by the manage suite.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -14,12 +15,20 @@
 #include "kit/PageHarness.h"
 #include "kit/SoftToken.h"
 #include "kit/TokenContents.h"
+#include "model/CertificateFiles.h"
 #include "model/Token.h"
 #include "page/UserPage.h"
 
 namespace {
 
 using Records = std::vector<std::unique_ptr<CertificateRecord>>;
+
+// The functions called since the trace started, in order.
+std::vector<std::string> CalledFunctions(const testkit::SoftToken& soft) {
+  std::vector<std::string> names;
+  for (const std::string& line : soft.Trace()) names.push_back(line.substr(0, line.find('(')));
+  return names;
+}
 
 std::string IdOf(const CertificateRecord& record) {
   return std::string(reinterpret_cast<const char*>(record.keyId.data()), record.keyId.size());
@@ -170,4 +179,137 @@ TEST_F(TokenTest, PageOpensTheTokenOfTheHostsSerial) {
     EXPECT_NE(0u, soft.SessionCount(kSlot));
   }
   EXPECT_EQ(0u, soft.SessionCount(kSlot)) << "the page left its token's session open";
+}
+
+TEST_F(TokenTest, RegisteringTwiceSucceedsAndUnregisteringAMissingCertificateIsNotFound) {
+  contents.AddCertificate("john-roe", "john", {'R'});
+  contents.AddCatalog({"R"});
+  contents.AddRecord("R", "john", "");
+  ASSERT_EQ(S_OK, Open());
+  ASSERT_EQ(S_OK, token->openMyStore());
+  const Records records = ReadAll();
+  ASSERT_EQ(1u, records.size());
+  CertificateRecord* john = records[0].get();
+  // Each step, its status and whether a freshly opened "MY" store then holds the certificate.
+  const struct {
+    bool add;
+    HRESULT status;
+    bool held;
+  } steps[] = {{false, CRYPT_E_NOT_FOUND, false}, {true, S_OK, true}, {true, S_OK, true},
+               {false, S_OK, false}, {false, CRYPT_E_NOT_FOUND, false}};
+  for (const auto& step : steps) {
+    const HRESULT hr = step.add ? token->registerCertificate(john) : token->unregisterCertificate(john);
+    EXPECT_EQ(step.status, hr) << (step.add ? "register" : "unregister") << " 0x" << std::hex << hr;
+    EXPECT_EQ(step.held, token->isRegistered(john->context.get()));
+  }
+}
+
+TEST_F(TokenTest, RemovalWithoutContainerDestroysFiveObjectsAtMostGoesOnAfterAFailureAndLogsOut) {
+  const struct {
+    int keyPairs;       // beside the certificate, all with its identifier
+    CK_ULONG failing;   // the C_DestroyObject call that fails, 0: none
+    HRESULT status;
+    size_t left;        // objects with the identifier afterwards
+    size_t destroyed;   // C_DestroyObject calls
+  } cases[] = {{3, 0, S_OK, 2, 5}, {1, 2, MapCkResult(CKR_DEVICE_ERROR), 1, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.keyPairs);
+    ASSERT_EQ(CKR_OK, soft.DeleteToken(kSlot));
+    ASSERT_EQ(CKR_OK, soft.CreateToken(kSlot, "5EC0A1D2", kPassword));
+    contents.AddCertificate("unit", "unit", {'U'});
+    for (int i = 0; i < c.keyPairs; ++i) contents.AddKeyPair({'U'});
+    ASSERT_EQ(S_OK, Open());
+    const Records records = ReadAll();
+    ASSERT_EQ(1u, records.size());
+    if (c.failing) {
+      ASSERT_EQ(CKR_OK, soft.Inject("C_DestroyObject", c.failing, CKR_DEVICE_ERROR));
+    }
+    soft.StartTrace();
+    const HRESULT hr = token->removeCertificate(records[0].get(), kPassword);
+    EXPECT_EQ(c.status, hr) << std::hex << hr;
+    std::vector<std::string> expected = {"C_Logout", "C_Login", "C_FindObjectsInit", "C_FindObjects",
+                                         "C_FindObjectsFinal"};
+    expected.insert(expected.end(), c.destroyed, "C_DestroyObject");
+    expected.push_back("C_Logout");
+    EXPECT_EQ(expected, CalledFunctions(soft));
+    EXPECT_EQ(c.left, contents.CountWithId({'U'}));
+    soft.ResetHooks();
+  }
+}
+
+TEST_F(TokenTest, TheCspWorksOnTheOpenedTokenUntilTheTokenIsDestroyed) {
+  // The same certificate in container "One" of a token in slot 1 and in "Two" of this one.
+  // Version-2 catalogs make the map come from the CSP: the container tells which token it used.
+  ASSERT_EQ(CKR_OK, soft.CreateToken(1, "77BB0001", kPassword));
+  testkit::TokenContents first{soft, 1, kPassword};
+  for (auto [on, name] : {std::pair<testkit::TokenContents*, const char*>{&first, "One"}, {&contents, "Two"}}) {
+    on->AddCertificate("jane-doe", "jane", {'J'});
+    on->AddData(std::string(containerformat::kCatalogLabel) + '\0', containerformat::buildCatalog(2, {name}));
+    on->AddRecord(name, "jane", "");
+  }
+  ASSERT_EQ(S_OK, Open());
+  const Records records = ReadAll();
+  ASSERT_EQ(1u, records.size());
+  EXPECT_STREQ("Two", records[0]->containerName.text());
+  token.reset();
+  // Without a choice the CSP takes the first token present.
+  CspContext csp;
+  ASSERT_EQ(0, csp.enumerateContainers());
+  ASSERT_NE(nullptr, csp.firstEntry());
+  EXPECT_STREQ("One", csp.firstEntry()->containerName.text()) << "the token choice outlived the Token";
+}
+
+TEST_F(TokenTest, InventoryMakesExactlyItsCallsInOrder) {
+  const std::vector<uint8_t> catalog = containerformat::buildCatalog(1, {"A", "missing"});
+  containerformat::RecordFields fields;
+  fields.exchangeCertLabel = "jane";
+  const std::vector<uint8_t> record = containerformat::buildRecord(fields);
+  contents.AddCertificate("jane-doe", "jane", {'J'});       // object 1
+  contents.AddCertificate("example-corp", "corp", {'E'});   // object 2
+  contents.AddData(std::string(containerformat::kCatalogLabel) + '\0', catalog);  // object 3
+  contents.AddData(std::string("A") + '\0', record);         // object 4
+  soft.StartTrace();
+  ASSERT_EQ(S_OK, Open());
+  ASSERT_EQ(2u, ReadAll().size());
+
+  // Each call as the trace shows it, without what it hands back.
+  const std::string session = "hSession=" + std::to_string(token->session());
+  std::vector<std::string> expected = {
+      "C_OpenSession(slotID=2, flags=0x6, pApplication=NULL, Notify=NULL, phSession=&) -> CKR_OK",
+      "C_Initialize(pInitArgs=&, flags=0x2) -> CKR_CRYPTOKI_ALREADY_INITIALIZED"};
+  const auto search = [&](const std::string& attributes, int count, int max) {
+    expected.push_back("C_FindObjectsInit(" + session + ", pTemplate=[" + attributes +
+                       "], ulCount=" + std::to_string(count) + ") -> CKR_OK");
+    expected.push_back("C_FindObjects(" + session + ", phObject=&, ulMaxObjectCount=" + std::to_string(max) +
+                       ", pulObjectCount=&) -> CKR_OK");
+    expected.push_back("C_FindObjectsFinal(" + session + ") -> CKR_OK");
+  };
+  // Labels are matched with their NUL.
+  const auto labelled = [&](const char* objectClass, const std::string& label) {
+    std::string hex;
+    for (unsigned char c : label + '\0') hex += "0123456789ABCDEF"[c >> 4], hex += "0123456789ABCDEF"[c & 15];
+    search(std::string("CKA_CLASS(4)=") + objectClass + ", CKA_TOKEN(1)=01, CKA_LABEL(" +
+               std::to_string(label.size() + 1) + ")=" + hex, 3, 1);
+  };
+  // The length first, then the value.
+  const auto read = [&](int object, const char* type, size_t length) {
+    for (const std::string& size : {std::string("NULL"), std::to_string(length)})
+      expected.push_back("C_GetAttributeValue(" + session + ", hObject=0x200000" + std::to_string(object) +
+                         ", pTemplate=[" + type + "(" + size + ")], ulCount=1) -> CKR_OK");
+  };
+  const size_t der[] = {0, CertificateFiles::read("jane-doe.der").size(),
+                        CertificateFiles::read("example-corp.der").size()};
+  search("CKA_CLASS(4)=01000000, CKA_TOKEN(1)=01", 2, 20);
+  labelled("00000000", containerformat::kCatalogLabel);
+  read(3, "CKA_VALUE", catalog.size());
+  labelled("00000000", "A");
+  read(4, "CKA_VALUE", record.size());
+  labelled("01000000", "jane");
+  read(1, "CKA_VALUE", der[1]);
+  labelled("00000000", "missing");
+  for (int object : {1, 2}) read(object, "CKA_VALUE", der[object]), read(object, "CKA_ID", 1);
+
+  std::vector<std::string> calls;
+  for (const std::string& line : soft.Trace()) calls.push_back(line.substr(0, line.find(" {")));
+  EXPECT_EQ(expected, calls);
 }

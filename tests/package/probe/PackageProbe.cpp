@@ -91,6 +91,7 @@ struct Binary {
 const Binary kBinaries[] = {
     {L"ZeltUtilUserPage.dll", false}, {L"ZeltUtilImportCert.dll", false}, {L"ZeltP11.dll", true},
     {L"ZeltCsp.dll", true},          {L"TokenUtility.exe", true},        {L"zelt-token.exe", true},
+    {L"zelt-sign.exe", true},
 };
 
 std::wstring VersionString(const std::vector<BYTE>& info, const wchar_t* name) {
