@@ -65,9 +65,8 @@ fi
 # The guide's screenshots: a walk through the page and its dialogs (scripts/demo-tour.steps).
 shots=$demo/screenshots
 rm -rf "$shots" && mkdir -p "$shots"
-sed "s#@CERTS@#$(win "$certs" | sed 's#\\#\\\\#g')#g" "$here/demo-tour.steps" >"$demo/tour.steps"
 step "walking through the page's dialogs; the screenshots go to $shots"
-( cd "$shots" && timeout 900 wine "$bin/TokenUtility.exe" --serial "$serial" --steps "$(win "$demo/tour.steps")" \
+( cd "$shots" && timeout 900 wine "$bin/TokenUtility.exe" --serial "$serial" --steps "$(win "$here/demo-tour.steps")" \
     --exit-after "${ZELT_DEMO_WAIT_MS:-240000}" ) || { echo "demo: the walk through the dialogs failed" >&2; exit 1; }
 for name in $(bash "$here/demo.sh" --list-screenshots); do
   [ -s "$shots/$name" ] || { echo "demo: no screenshot $name was written" >&2; exit 1; }
