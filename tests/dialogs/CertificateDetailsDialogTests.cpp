@@ -204,8 +204,8 @@ TEST(CertificateDetails, EveryKindOfExtensionValueAndAlgorithmsTheSystemDoesNotK
                         "1.2.3.4.5", szOID_KEY_ATTRIBUTES, szOID_CERT_POLICIES};
   std::vector<CERT_EXTENSION> extensions;
   for (int i = 0; i < 13; ++i) {
-    std::vector<BYTE>& value = values[i < 7 ? i : 6];
-    extensions.push_back({const_cast<char*>(oids[i < 7 ? i : 6]), FALSE, {static_cast<DWORD>(value.size()), value.data()}});
+    const int k = i < 7 ? i : 6;
+    extensions.push_back({const_cast<char*>(oids[k]), FALSE, {static_cast<DWORD>(values[k].size()), values[k].data()}});
   }
   const PCCRYPT_OID_INFO attributes = ::CryptFindOIDInfo(CRYPT_OID_INFO_OID_KEY, const_cast<char*>(oids[5]), 0);
   auto variant = VariantOfJane("1.2.3.4.6", "1.2.3.4.7", extensions);

@@ -32,6 +32,8 @@ namespace {
 const CK_SLOT_ID kSlot = 2;
 const char kPassword[] = "pki-password";
 const char kTitle[] = "Certificates on the Zelt";
+const char kRemoveQuestion[] =
+    "The certificate and related key pair will be permanently deleted. Do you want to continue?";
 const int kOperations[] = {IDC_REGISTER, IDC_UNREGISTER, IDC_CONVERT, IDC_REMOVE, IDC_SET_AS_DEFAULT, IDC_VIEW_DETAILS};
 
 // Deletes tests/data/certs/NAME.der from the current user's "MY" store; whether it was there.
@@ -127,12 +129,6 @@ class ManageRules : public ::testing::Test {
   void Warning(int answer) {
     Box("Certificate conversion may take several minutes.", answer, "User Tools", BoxIcon::Warning, true);
   }
-  std::vector<std::wstring> StatusTexts() const {
-    std::vector<std::wstring> texts;
-    for (const testkit::HostCall& call : harness.host.calls)
-      if (call.name == "ShowStatus") texts.push_back(call.text);
-    return texts;
-  }
 
   testkit::FakeHost& host() { return harness.host; }
 
@@ -214,9 +210,12 @@ TEST_F(ManageRules, ConvertAsksThenGivesTheCertificateAGuidContainerWithoutRegis
     dialog.Press(IDC_MANAGE_CLOSE);
   });
   EXPECT_EQ(0, Manage());
+  std::vector<std::wstring> texts;
+  for (const testkit::HostCall& call : host().calls)
+    if (call.name == "ShowStatus") texts.push_back(call.text);
   EXPECT_EQ((std::vector<std::wstring>{L"Reading certificates from the token...", L"Converting certificate...",
                                        L"Converting certificate..."}),
-            StatusTexts());
+            texts);
   EXPECT_FALSE(host().statusShown);
   EXPECT_FALSE(DropFromMy("example-corp")) << "converted, not registered";
 }
@@ -257,8 +256,7 @@ TEST_F(ManageRules, EachFailingOperationShowsItsMessageWithTheCodeAndKeepsTheRow
     listkit::Select(dialog.Item(IDC_CERTIFICATE_LIST), 2);
     dialog.Press(IDC_REMOVE);
   });
-  Box("The certificate and related key pair will be permanently deleted. Do you want to continue?", IDYES, kTitle,
-      BoxIcon::Warning);
+  Box(kRemoveQuestion, IDYES, kTitle, BoxIcon::Warning);
   Box("An error occurred while updating the certificate list.\nError Code is  0xb0010030.", IDOK);
   OnDialog("set as default, the CSP fails", [this](ModalWindow& dialog) {
     soft.ResetHooks();
@@ -277,14 +275,13 @@ TEST_F(ManageRules, EachFailingOperationShowsItsMessageWithTheCodeAndKeepsTheRow
   EXPECT_EQ(0, Manage());
 }
 
-TEST_F(LastCertificate, RemovingItCertificateLeavesNothingToActOn) {
+TEST_F(LastCertificate, RemovingItLeavesNothingToActOn) {
   OnDialog("remove", [](ModalWindow& dialog) {
     listkit::Select(dialog.Item(IDC_CERTIFICATE_LIST), 0);
     ::SetFocus(dialog.Item(IDC_REMOVE));
     dialog.Press(IDC_REMOVE);
   });
-  Box("The certificate and related key pair will be permanently deleted. Do you want to continue?", IDYES, kTitle,
-      BoxIcon::Warning);
+  Box(kRemoveQuestion, IDYES, kTitle, BoxIcon::Warning);
   OnDialog("empty", [](ModalWindow& dialog) {
     EXPECT_EQ(0, listkit::RowCount(dialog.Item(IDC_CERTIFICATE_LIST)));
     EXPECT_TRUE(Enabled(dialog).empty());

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -144,41 +145,35 @@ TEST_F(DllResources, EveryImageAndScriptTheCodeUsesIsThere) {
 
 namespace {
 
-// A dialog template of the DLL as lines: the dialog ("size", caption, font, frame styles), then one
-// line per control in template order: id, kind, text, rectangle in dialog units and the styles that
-// matter for its kind. Reads both template forms.
+// A dialog template of the DLL (the DIALOG form) as lines: the dialog's size, caption, font and frame
+// styles, then each control in template order: id, kind, text, rectangle in dialog units and the
+// styles that matter for its kind.
 class TemplateReader {
  public:
   explicit TemplateReader(const BYTE* p) : p_(p) {}
   std::vector<std::string> Lines() {
-    const WORD* start = reinterpret_cast<const WORD*>(p_);
-    const bool extended = start[0] == 1 && start[1] == 0xFFFF;
-    if (extended) p_ += 12;  // version, signature, help id, extended style
+    EXPECT_FALSE(Word(0) == 1 && reinterpret_cast<const WORD*>(p_)[1] == 0xFFFF) << "a DIALOGEX template";
     const DWORD style = Dword();
-    if (!extended) p_ += 4;  // extended style
+    p_ += 4;  // extended style
     const int count = Word();
     p_ += 4;  // position
     std::ostringstream head;
     head << Word() << "x" << Word();
     Text(), Text();  // menu, class
     head << " \"" << Text() << "\"";
-    if (style & DS_SETFONT) {
-      head << " " << Word();
-      if (extended) p_ += 4;  // weight, italic, charset
-      head << " \"" << Text() << "\"";
-    }
+    if (style & DS_SETFONT) head << " " << Word() << " \"" << Text() << "\"";
     head << Flags(style, {{DS_MODALFRAME, "modalframe"}, {WS_CAPTION, "caption"}, {WS_SYSMENU, "sysmenu"},
                           {WS_CHILD, "child"}, {WS_VISIBLE, "visible"}});
     std::vector<std::string> lines{head.str()};
-    for (int i = 0; i < count; ++i) lines.push_back(Control(extended));
+    for (int i = 0; i < count; ++i) lines.push_back(Control());
     return lines;
   }
 
  private:
   using Names = std::vector<std::pair<DWORD, const char*>>;
-  WORD Word(int skip = 0) {
+  WORD Word(int advance = 2) {
     const WORD w = *reinterpret_cast<const WORD*>(p_);
-    p_ += skip ? skip : 2;
+    p_ += advance;
     return w;
   }
   DWORD Dword() { return Word() | (static_cast<DWORD>(Word()) << 16); }
@@ -195,15 +190,13 @@ class TemplateReader {
       if ((style & n.first) == n.first) out += std::string(" ") + n.second;
     return out;
   }
-  std::string Control(bool extended) {
+  std::string Control() {
     p_ = reinterpret_cast<const BYTE*>((reinterpret_cast<uintptr_t>(p_) + 3) & ~uintptr_t(3));
-    if (extended) p_ += 8;  // help id, extended style
     const DWORD style = Dword();
-    if (!extended) p_ += 4;
+    p_ += 4;  // extended style
     std::ostringstream line;
-    const int x = static_cast<SHORT>(Word()), y = static_cast<SHORT>(Word());
-    const int cx = static_cast<SHORT>(Word()), cy = static_cast<SHORT>(Word());
-    const int id = extended ? static_cast<int>(Dword()) : static_cast<SHORT>(Word());
+    const int x = static_cast<SHORT>(Word()), y = static_cast<SHORT>(Word()), cx = static_cast<SHORT>(Word()),
+              cy = static_cast<SHORT>(Word()), id = static_cast<SHORT>(Word());
     // A class by name or by its atom.
     std::string kind = Text();
     for (char& c : kind) c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
@@ -235,7 +228,8 @@ class TemplateReader {
     } else if (kind == "SYSLISTVIEW32") {
       kind = (low & LVS_TYPEMASK) == LVS_REPORT ? "report" : "listview?";
       flags += Flags(low, {{LVS_SINGLESEL, "singlesel"}, {LVS_SHOWSELALWAYS, "showselalways"},
-                           {LVS_NOLABELWRAP, "nolabelwrap"}, {LVS_AUTOARRANGE, "autoarrange"}, {LVS_SORTASCENDING, "sort"}});
+                           {LVS_NOLABELWRAP, "nolabelwrap"}, {LVS_AUTOARRANGE, "autoarrange"},
+                           {LVS_SORTASCENDING, "sort"}});
     }
     line << id << " " << kind << " \"" << text << "\" " << x << "," << y << " " << cx << "x" << cy << flags;
     return line.str();
@@ -277,9 +271,10 @@ TEST_F(DllResources, EveryDialogTemplateHoldsExactlyItsControls) {
         "209 text \"Password Blocked!\" 36,159 76x8",
         "-1 text \"Your User PIN is a secret code that prevents the Zelt from being used by anyone but yourself.\" "
         "36,20 215x17",
-        "-1 text \"Certificates are typically used for authentication, and signing and encrypting e-mail.\" 36,78 221x19",
-        "-1 text \"When you use the certificates stored on your Zelt for authentication or e-mail signing, you are asked "
-        "to enter the certificate password.\" 36,136 215x18",
+        "-1 text \"Certificates are typically used for authentication, and signing and encrypting e-mail.\" "
+        "36,78 221x19",
+        "-1 text \"When you use the certificates stored on your Zelt for authentication or e-mail signing, you are "
+        "asked to enter the certificate password.\" 36,136 215x18",
         "-1 icon \"#211\" 11,136 20x20", "-1 icon \"#210\" 8,79 20x20", "-1 icon \"#212\" 8,19 20x20"}},
       {IDD_ADVANCED_SETTINGS,
        {"202x117 \"Advanced Settings\" 8 \"MS Sans Serif\" modalframe caption sysmenu",
@@ -321,8 +316,8 @@ TEST_F(DllResources, EveryDialogTemplateHoldsExactlyItsControls) {
         "-1 groupbox \"Remove Certificate from Zelt\" 182,126 105x41",
         "-1 groupbox \"Windows 2000 Logon\" 295,126 82x41",
         "-1 groupbox \"Certificate Intended Purposes\" 9,175 368x37", "245 text \"XXX\" 19,190 266x16",
-        "228 text \"This certificate is not recognizable by Microsoft applications. Click Convert if you want to enable "
-        "this certificate for use with applications such as Outlook and Internet Explorer.\" 9,216 311x17"}},
+        "228 text \"This certificate is not recognizable by Microsoft applications. Click Convert if you want to "
+        "enable this certificate for use with applications such as Outlook and Internet Explorer.\" 9,216 311x17"}},
   };
   std::vector<int> ids;
   for (const auto& dialog : expected) ids.push_back(dialog.first);
