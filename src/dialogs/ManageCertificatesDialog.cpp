@@ -69,8 +69,9 @@ LRESULT ManageCertificatesDialog::OnInitDialog(UINT, WPARAM, LPARAM) {
   const HRESULT filled = FillList();
   DisableEverything();
   HideStatus();
-  // Told once the dialog shows, over the rows that could be read.
-  if (filled != S_OK) ::PostMessageA(Window(), kReportReadFailure, static_cast<WPARAM>(filled), 0);
+  // Told once the dialog shows, over the rows that could be read (without a token there was
+  // nothing to read, and whoever opened the dialog so has said why).
+  if (token_ && filled != S_OK) ::PostMessageA(Window(), kReportReadFailure, static_cast<WPARAM>(filled), 0);
   return TRUE;
 }
 

@@ -229,7 +229,9 @@ TEST(CertificateDetails, EveryKindOfExtensionValueAndAlgorithmsTheSystemDoesNotK
                       "Non-repudiation, Offline CRL Signature"},
     };
     EXPECT_EQ(expected, Rows(rows.begin() + 6, rows.begin() + 10));
-    if (attributes) EXPECT_EQ(rows[9].second, rows[10].second) << rows[10].first;
+    if (attributes) {
+      EXPECT_EQ(rows[9].second, rows[10].second) << rows[10].first;
+    }
     EXPECT_EQ(Rows(7, {"Certificate Policies", ""}), Rows(rows.end() - 9, rows.end() - 2));
 
     HWND list = dialog.Item(IDC_FIELD_LIST);

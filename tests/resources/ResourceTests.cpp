@@ -367,6 +367,12 @@ TEST_F(DllResources, StringTableHoldsExactlyTheTexts) {
       {2336, "Setting default certificate..."}, {2337, "Importing certificate..."},
       {2338, "The certificate already exists on the Zelt."}, {2339, "Please enter an integer between 1 and 180."},
       {2340, "Auto Registration"}, {2341, "Certificate password is being changed..."},
+      {2342, "The password contains characters that cannot be used on this computer. Nothing was sent to the "
+             "token; please enter the password again with other characters."},
+      {2343, "The password is longer than 259 characters. Nothing was sent to the token; please enter a shorter "
+             "password."},
+      {2344, "The name of the file or of its folder contains characters that cannot be used on this computer. "
+             "Please rename the file, or move it to another folder, and try again."},
   };
   std::map<int, std::string> found;
   for (int block : NamesOf(dll(), RT_STRING))
