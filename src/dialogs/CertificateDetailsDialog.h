@@ -25,7 +25,6 @@ class CertificateDetailsDialog : public DialogWindow {
   static const MessageEntry kMessageMap[];
   LRESULT OnInitDialog(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnCloseCommand(UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT OnEscape(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnCloseBox(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnDestroy(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnItemChanged(UINT message, WPARAM wParam, LPARAM lParam);

@@ -63,12 +63,13 @@ Status SecretBuffer::AssignShown(const wchar_t* text, size_t maxLength) {
     if (bytes <= room) break;
     fit -= bytes - room;  // every character takes at least one byte
   }
-  if (bytes < 0) bytes = 0;
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[bytes + 1]);
   if (!buffer) return E_OUTOFMEMORY;
-  const int written = bytes > 0 ? ::WideCharToMultiByte(CP_ACP, 0, text, fit, buffer.get(), bytes, nullptr, nullptr) : 0;
-  buffer[written > 0 ? written : 0] = '\0';
+  // Zero (an empty text) when the conversion fails.
+  const int written =
+      bytes > 0 ? ::WideCharToMultiByte(CP_ACP, 0, text, fit, buffer.get(), bytes, nullptr, nullptr) : 0;
+  buffer[written] = '\0';
   data_ = std::move(buffer);
-  length_ = static_cast<size_t>(written > 0 ? written : 0);
+  length_ = static_cast<size_t>(written);
   return S_OK;
 }
