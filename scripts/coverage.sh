@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Line and branch coverage of src/ through the Wine suites: coverage.sh <build dir>
+# Builds the Windows tree with ZELT_COVERAGE=ON in <build dir>/win32, clears the counts of any
+# earlier run, runs every Wine suite (scripts/run-tests.sh, so a suite runs as it does in
+# `make test`), then prints the figures per folder of src/ and the lines no test reached.
+# The report is also written to <build dir>/coverage.txt, the unreached lines to
+# <build dir>/uncovered.txt. JOBS sets the build's parallelism.
+set -u
+build=$(realpath -m "$1")
+here=$(dirname "$(realpath "$0")")
+root=$(dirname "$here")
+win="$build/win32"
+start=$(date +%s)
+
+if [ ! -f "$win/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$win" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELT_COVERAGE=ON || exit 1
+fi
+cmake --build "$win" -j "${JOBS:-2}" || exit 1
+built=$(date +%s)
+
+objects="$win/src/CMakeFiles/zeltpage_obj.dir"
+[ -n "$(find "$objects" -name '*.gcno' -print -quit 2>/dev/null)" ] ||
+  { echo "coverage: no .gcno under $objects: is ZELT_COVERAGE on in $win?" >&2; exit 1; }
+find "$objects" -name '*.gcda' -delete
+
+# libgcov writes each count file at the path of its object. Under Wine a path starting with '/'
+# is taken on the current drive, which is not Z: once a process has changed its directory, so
+# the drive is named; the counts then land beside the objects on the Unix side.
+export GCOV_PREFIX=Z: GCOV_PREFIX_STRIP=0
+# The native suites belong to `make test`; here the Wine suites alone exercise the product.
+mkdir -p "$build/native"
+ZELT_WINE_TESTS=1 bash "$here/run-tests.sh" "$build"
+tests_rc=$?
+ran=$(date +%s)
+
+count=$(find "$objects" -name '*.gcda' | wc -l)
+echo "coverage: $count count files written under $objects"
+[ "$count" -gt 0 ] || { echo "coverage: no counts arrived from the Wine processes" >&2; exit 1; }
+
+python3 "$here/coverage-report.py" --gcov i686-w64-mingw32-gcov --objects "$objects" \
+  --src "$root/src" --uncovered "$build/uncovered.txt" | tee "$build/coverage.txt"
+report_rc=${PIPESTATUS[0]}
+end=$(date +%s)
+echo "coverage: build $((built - start)) s, suites $((ran - built)) s, report $((end - ran)) s," \
+  "total $((end - start)) s"
+[ "$tests_rc" = 0 ] || echo "coverage: some suites failed (the counts include what they ran)" >&2
+[ "$report_rc" = 0 ] && [ "$tests_rc" = 0 ]
