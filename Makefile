@@ -39,10 +39,11 @@ demo: build
 fuzz: build
 	bash scripts/run-fuzz.sh $(NAT) $(FUZZ_SECONDS)
 
-# The product built with gcov counters in its own folder, run through the Wine suites; prints
-# line and branch coverage per folder of src/ and the lines no test reaches.
+# The product built with gcov counters, run through the Wine suites; prints line and branch
+# coverage per folder of src/ and the lines no test reaches (SUITE=<regex>: those suites only). Its folder sits beside $(BUILD), at
+# the same depth, so a compiler cache with a base dir serves the objects that both builds share.
 coverage: setup
-	JOBS=$(JOBS) bash scripts/coverage.sh $(BUILD)/coverage
+	JOBS=$(JOBS) bash scripts/coverage.sh $(BUILD)-coverage '$(SUITE)'
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(BUILD)-coverage

@@ -77,6 +77,7 @@ def main():
     ap.add_argument("--objects", required=True, help="folder of the product's objects (.gcno, .gcda)")
     ap.add_argument("--src", required=True, help="the src/ folder")
     ap.add_argument("--uncovered", help="write the unreached lines here, one a line")
+    ap.add_argument("--min-lines", type=float, default=0, help="fail below this percentage of lines run")
     args = ap.parse_args()
     src = os.path.realpath(args.src)
 
@@ -121,6 +122,8 @@ def main():
                 for n in missed[rel]:
                     out.write(f"{rel}:{n}: {text[n - 1].strip() if n <= len(text) else ''}\n")
         print(f"\n(one a line, with the source text: {args.uncovered})")
+    if 100.0 * total[0] < args.min_lines * total[1]:
+        sys.exit(f"coverage-report: {pct(total[0], total[1]).strip()} of the lines ran, below {args.min_lines:g}%")
 
 
 if __name__ == "__main__":
