@@ -40,8 +40,9 @@ fuzz: build
 	bash scripts/run-fuzz.sh $(NAT) $(FUZZ_SECONDS)
 
 # The product built with gcov counters, run through the Wine suites; prints line and branch
-# coverage per folder of src/ and the lines no test reaches (SUITE=<regex>: those suites only). Its folder sits beside $(BUILD), at
-# the same depth, so a compiler cache with a base dir serves the objects that both builds share.
+# coverage per folder of src/ and the lines no test reaches (SUITE=<regex>: those suites only).
+# Its folder sits beside $(BUILD), at the same depth, so a compiler cache with a base dir serves
+# the objects that both builds share.
 coverage: setup
 	JOBS=$(JOBS) bash scripts/coverage.sh $(BUILD)-coverage '$(SUITE)'
 
