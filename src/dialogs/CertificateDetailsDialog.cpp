@@ -12,6 +12,7 @@
 #include "dialogs/CertificateListView.h"
 #include "dialogs/FieldFormat.h"
 #include "model/CryptoApi.h"
+#include "model/HeapArray.h"
 #include "model/SecretBuffer.h"
 #include "res/resource.h"
 #include "server/Module.h"
@@ -76,12 +77,12 @@ bool OidName(const char* oid, std::string& name) {
 }
 
 // The decoded structure in one heap block; null when it does not decode.
-std::unique_ptr<BYTE[]> Decode(const char* structure, const BYTE* value, DWORD size) {
+HeapArray<BYTE> Decode(const char* structure, const BYTE* value, DWORD size) {
   DWORD needed = 0;
   if (!::CryptDecodeObject(X509_ASN_ENCODING, structure, value, size, CRYPT_DECODE_NOCOPY_FLAG, nullptr, &needed) ||
       needed == 0)
     return nullptr;
-  std::unique_ptr<BYTE[]> decoded(new (std::nothrow) BYTE[needed]);
+  HeapArray<BYTE> decoded = allocateArray<BYTE>(needed);
   if (!decoded) return nullptr;
   if (!::CryptDecodeObject(X509_ASN_ENCODING, structure, value, size, CRYPT_DECODE_NOCOPY_FLAG, decoded.get(),
                            &needed))
@@ -100,7 +101,7 @@ HRESULT FormatAuthorityKeyId(const CERT_INFO&, const BYTE* value, DWORD size, Te
   // 2.5.29.35 values are read with the structure of 2.5.29.1 as well. Key identifier and
   // serial number read alike; an issuer given as a list of general names is no distinguished
   // name, converts to nothing and is left out, so such a value shows KeyID and serial number.
-  std::unique_ptr<BYTE[]> decoded = Decode(szOID_AUTHORITY_KEY_IDENTIFIER, value, size);
+  HeapArray<BYTE> decoded = Decode(szOID_AUTHORITY_KEY_IDENTIFIER, value, size);
   if (!decoded) return E_FAIL;
   const auto* key = reinterpret_cast<const CERT_AUTHORITY_KEY_ID_INFO*>(decoded.get());
   std::string out = "KeyID=" + GroupedHex(key->KeyId.pbData, key->KeyId.cbData);
@@ -113,7 +114,7 @@ HRESULT FormatAuthorityKeyId(const CERT_INFO&, const BYTE* value, DWORD size, Te
 
 HRESULT FormatSubjectKeyId(const CERT_INFO&, const BYTE* value, DWORD size, TextBuffer& text, ByteBuffer*& data) {
   data = nullptr;
-  std::unique_ptr<BYTE[]> decoded = Decode(szOID_SUBJECT_KEY_IDENTIFIER, value, size);
+  HeapArray<BYTE> decoded = Decode(szOID_SUBJECT_KEY_IDENTIFIER, value, size);
   if (!decoded) return E_FAIL;
   const auto* id = reinterpret_cast<const CRYPT_DATA_BLOB*>(decoded.get());
   return text.assign(GroupedHex(id->pbData, id->cbData).c_str());
@@ -122,7 +123,7 @@ HRESULT FormatSubjectKeyId(const CERT_INFO&, const BYTE* value, DWORD size, Text
 HRESULT FormatCrlDistributionPoints(const CERT_INFO&, const BYTE* value, DWORD size, TextBuffer& text,
                                     ByteBuffer*& data) {
   data = nullptr;
-  std::unique_ptr<BYTE[]> decoded = Decode(szOID_CRL_DIST_POINTS, value, size);
+  HeapArray<BYTE> decoded = Decode(szOID_CRL_DIST_POINTS, value, size);
   if (!decoded) return E_FAIL;
   const auto* points = reinterpret_cast<const CRL_DIST_POINTS_INFO*>(decoded.get());
   std::string out;

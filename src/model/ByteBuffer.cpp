@@ -1,7 +1,6 @@
 #include "model/ByteBuffer.h"
 
 #include <cstring>
-#include <new>
 #include <utility>
 
 ByteBuffer::~ByteBuffer() = default;
@@ -17,7 +16,7 @@ Status ByteBuffer::assign(const uint8_t* data, uint32_t length) {
     clear();
     return StatusOk;
   }
-  std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[length]);
+  HeapArray<uint8_t> copy = allocateArray<uint8_t>(length);
   if (copy) std::memcpy(copy.get(), data, length);  // before the old bytes go: data may point into them
   clear();
   if (!copy) return StatusOutOfMemory;

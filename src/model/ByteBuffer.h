@@ -1,8 +1,7 @@
 #pragma once
 // An owned heap copy of a byte string with its 32-bit length.
 #include <cstdint>
-#include <memory>
-
+#include "model/HeapArray.h"
 #include "model/Status.h"
 
 // A (byte count, pointer) pair laid out as the platform's CRYPT_DATA_BLOB;
@@ -40,7 +39,7 @@ class ByteBuffer {
   bool operator!=(const ByteBuffer& other) const { return !(*this == other); }
 
  private:
-  std::unique_ptr<uint8_t[]> bytes_;
+  HeapArray<uint8_t> bytes_;
   uint32_t length_ = 0;
   DataBlob blob_ = {0, nullptr};
 };

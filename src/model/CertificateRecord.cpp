@@ -1,10 +1,9 @@
 #include "model/CertificateRecord.h"
 
 #include <cstring>
-#include <memory>
-#include <new>
 
 #include "model/CryptoApi.h"
+#include "model/HeapArray.h"
 #include "model/NameFormat.h"
 #include "model/SecretBuffer.h"
 
@@ -31,7 +30,7 @@ Status CertificateRecord::displayName(const CERT_NAME_BLOB& name, TextBuffer& te
   const DWORD length = ::CertNameToStrA(kCertEncoding, &blob, CERT_X500_NAME_STR, nullptr, 0);
   if (length == 0) return E_FAIL;
   // A one-byte-short buffer would give an empty string, so the size comes from the call above.
-  std::unique_ptr<char[]> converted(new (std::nothrow) char[static_cast<size_t>(length) + 1]);
+  HeapArray<char> converted = allocateArray<char>(static_cast<size_t>(length) + 1);
   if (!converted) return E_OUTOFMEMORY;
   ::CertNameToStrA(kCertEncoding, &blob, CERT_X500_NAME_STR, converted.get(), length + 1);
   converted[length] = '\0';
@@ -54,7 +53,7 @@ Status CertificateRecord::describePurposes(PCCERT_CONTEXT context, TextBuffer& t
   if (!::CertGetEnhancedKeyUsage(context, 0, nullptr, &size)) return text.assign("<All>");
   if (size == 0 || size > MAXDWORD / 8) return E_FAIL;
   DWORD capacity = size * 8;
-  std::unique_ptr<BYTE[]> block(new (std::nothrow) BYTE[capacity]);
+  HeapArray<BYTE> block = allocateArray<BYTE>(capacity);
   if (!block) return E_FAIL;
   CERT_ENHKEY_USAGE* usage = reinterpret_cast<CERT_ENHKEY_USAGE*>(block.get());
 
@@ -88,7 +87,7 @@ Status CertificateRecord::readThumbprint(PCCERT_CONTEXT context, ByteBuffer& thu
   ::CertGetCertificateContextProperty(context, CERT_SHA1_HASH_PROP_ID, nullptr, &size);
   if (size == 0) return S_OK;
   DWORD capacity = size + 1;
-  std::unique_ptr<BYTE[]> hash(new (std::nothrow) BYTE[capacity]);
+  HeapArray<BYTE> hash = allocateArray<BYTE>(capacity);
   if (!hash) return E_OUTOFMEMORY;
   if (!::CertGetCertificateContextProperty(context, CERT_SHA1_HASH_PROP_ID, hash.get(), &capacity)) {
     return S_OK;

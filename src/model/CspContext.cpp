@@ -1,9 +1,11 @@
 #include "model/CspContext.h"
 
+#include <cstring>
 #include <new>
 
 #include "model/CryptoApi.h"
 #include "model/CspRequests.h"
+#include "model/HeapArray.h"
 #include "model/ScopedCryptKey.h"
 
 CspContext::CspContext() { providerName_.assign(kCspProviderName); }
@@ -67,8 +69,9 @@ Status CspContext::nextContainerName(bool first, TextBuffer& name) {
   // Announced with the byte a provider may have left out of the size for the
   // NUL; one more zero byte past it ends a name that came without its NUL.
   DWORD size = length + 1;
-  std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[size + 1]());
+  HeapArray<BYTE> buffer = allocateArray<BYTE>(static_cast<size_t>(size) + 1);
   if (!buffer) return StatusOutOfMemory;
+  std::memset(buffer.get(), 0, static_cast<size_t>(size) + 1);
   if (!::CryptGetProvParam(verifyContext_.get(), PP_ENUMCONTAINERS, buffer.get(), &size, flags))
     return lastErrorStatus();
   return name.assign(reinterpret_cast<const char*>(buffer.get()));
@@ -84,7 +87,7 @@ Status CspContext::readKeyCertificate(HCRYPTPROV provider, DWORD keySpec, ByteBu
   DWORD length = 0;
   if (!::CryptGetKeyParam(key.get(), KP_CERTIFICATE, nullptr, &length, 0)) return lastErrorStatus();
   if (length == 0) return StatusFail;
-  std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[length]);
+  HeapArray<BYTE> buffer = allocateArray<BYTE>(length);
   if (!buffer) return StatusOutOfMemory;
   if (!::CryptGetKeyParam(key.get(), KP_CERTIFICATE, buffer.get(), &length, 0)) return lastErrorStatus();
   return certificate.assign(buffer.get(), length);

@@ -1,9 +1,9 @@
 #include "model/NameFormat.h"
 
 #include <cstring>
-#include <memory>
-#include <new>
 #include <utility>
+
+#include "model/HeapArray.h"
 
 #include "model/Status.h"
 
@@ -52,7 +52,7 @@ Status serialText(const uint8_t* serial, uint32_t size, TextBuffer& text) {
   if (!serial || size == 0) return StatusOk;
   static const char digits[] = "0123456789ABCDEF";
   const size_t length = static_cast<size_t>(size) * 2;
-  std::unique_ptr<char[]> hex(new (std::nothrow) char[length]);
+  HeapArray<char> hex = allocateArray<char>(length);
   if (!hex) return StatusOutOfMemory;
   for (uint32_t i = 0; i < size; ++i) {
     const uint8_t byte = serial[size - 1 - i];
@@ -67,7 +67,7 @@ Status groupSerial(const TextBuffer& serial, TextBuffer& grouped) {
   const size_t length = serial.length();
   if (length == 0) return StatusOk;
   const size_t groupedLength = length + length / 4;
-  std::unique_ptr<char[]> out(new (std::nothrow) char[groupedLength]);
+  HeapArray<char> out = allocateArray<char>(groupedLength);
   if (!out) return StatusOutOfMemory;
   const char* in = serial.text();
   size_t o = 0;

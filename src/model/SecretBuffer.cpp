@@ -1,7 +1,6 @@
 #include "model/SecretBuffer.h"
 
 #include <climits>
-#include <new>
 #include <utility>
 
 SecretBuffer& SecretBuffer::operator=(SecretBuffer&& o) noexcept {
@@ -40,7 +39,7 @@ Status SecretBuffer::AssignExact(const wchar_t* text, size_t maxLength) {
   if (bytes <= 0) return E_OUTOFMEMORY;
   if (usedDefault) return kNotRepresentable;
   if (static_cast<size_t>(bytes) - 1 > maxLength) return kTooLong;
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[bytes]);
+  HeapArray<char> buffer = allocateArray<char>(static_cast<size_t>(bytes));
   if (!buffer) return E_OUTOFMEMORY;
   if (::WideCharToMultiByte(CP_ACP, flags, text, -1, buffer.get(), bytes, nullptr, nullptr) != bytes) {
     ::SecureZeroMemory(buffer.get(), static_cast<size_t>(bytes));
@@ -63,7 +62,7 @@ Status SecretBuffer::AssignShown(const wchar_t* text, size_t maxLength) {
     if (bytes <= room) break;
     fit -= bytes - room;  // every character takes at least one byte
   }
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[bytes + 1]);
+  HeapArray<char> buffer = allocateArray<char>(static_cast<size_t>(bytes) + 1);
   if (!buffer) return E_OUTOFMEMORY;
   // Zero (an empty text) when the conversion fails.
   const int written =

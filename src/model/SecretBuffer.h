@@ -5,8 +5,7 @@
 #include <windows.h>
 
 #include <cstddef>
-#include <memory>
-
+#include "model/HeapArray.h"
 #include "model/Status.h"
 
 class SecretBuffer {
@@ -56,6 +55,6 @@ class SecretBuffer {
   Status AssignExact(const wchar_t* text, size_t maxLength);
   Status AssignShown(const wchar_t* text, size_t maxLength);
 
-  std::unique_ptr<char[]> data_;
+  HeapArray<char> data_;
   size_t length_ = 0;
 };

@@ -1,7 +1,6 @@
 #include "model/TextBuffer.h"
 
 #include <cstring>
-#include <new>
 #include <utility>
 
 TextBuffer::TextBuffer(TextBuffer&& other) noexcept
@@ -30,7 +29,7 @@ Status TextBuffer::assign(const char* source, size_t length) {
     return StatusOk;
   }
   // The stored length is 32 bits wide; a longer text cannot be held.
-  std::unique_ptr<char[]> copy(length < UINT32_MAX ? new (std::nothrow) char[length + 1] : nullptr);
+  HeapArray<char> copy = length < UINT32_MAX ? allocateArray<char>(length + 1) : HeapArray<char>();
   if (copy) {
     // Copied before the old text goes: source may point into it.
     std::memcpy(copy.get(), source, length);
@@ -52,7 +51,7 @@ Status TextBuffer::append(const char* source, size_t length) {
   if (empty()) return assign(source, length);
   const size_t old = this->length();
   if (length >= UINT32_MAX - storedLength_) return StatusOutOfMemory;
-  std::unique_ptr<char[]> joined(new (std::nothrow) char[old + length + 1]);
+  HeapArray<char> joined = allocateArray<char>(old + length + 1);
   if (!joined) return StatusOutOfMemory;
   std::memcpy(joined.get(), text_.get(), old);
   std::memcpy(joined.get() + old, source, length);

@@ -4,8 +4,7 @@
 // are reported as StatusOutOfMemory rather than thrown.
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-
+#include "model/HeapArray.h"
 #include "model/Status.h"
 
 class TextBuffer {
@@ -35,6 +34,6 @@ class TextBuffer {
   bool empty() const { return storedLength_ == 0; }
 
  private:
-  std::unique_ptr<char[]> text_;
+  HeapArray<char> text_;
   uint32_t storedLength_ = 0;
 };

@@ -6,6 +6,7 @@
 #include "cryptoki/CkStatus.h"
 #include "model/ContainerRecord.h"
 #include "model/CryptoApi.h"
+#include "model/HeapArray.h"
 #include "model/ScopedCertContext.h"
 #include "model/SecretBuffer.h"
 
@@ -28,9 +29,9 @@ CK_ATTRIBUTE Attribute(CK_ATTRIBUTE_TYPE type, const void* value, CK_ULONG lengt
 }
 
 // The text widened byte for byte, into stored length + 1 code units.
-std::unique_ptr<wchar_t[]> Widen(const TextBuffer& text) {
+HeapArray<wchar_t> Widen(const TextBuffer& text) {
   const size_t units = static_cast<size_t>(text.storedLength()) + 1;
-  std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[units]);
+  HeapArray<wchar_t> wide = allocateArray<wchar_t>(units);
   if (!wide) return wide;
   const char* source = text.text();
   size_t i = 0;
@@ -183,7 +184,7 @@ Status Token::readAttribute(CK_OBJECT_HANDLE handle, CK_ATTRIBUTE_TYPE type, Byt
   if (rv != CKR_OK) return MapCkResult(rv);
   // Also refuses the all-ones length of an unavailable attribute.
   if (static_cast<int32_t>(attribute.ulValueLen) < 1) return E_FAIL;
-  std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[attribute.ulValueLen]);
+  HeapArray<uint8_t> bytes = allocateArray<uint8_t>(attribute.ulValueLen);
   if (!bytes) return E_OUTOFMEMORY;
   attribute.pValue = bytes.get();
   rv = ck->C_GetAttributeValue(session_, handle, &attribute, 1);
@@ -324,8 +325,8 @@ Status Token::registerCertificate(CertificateRecord* record) {
   if (!record || !record->context) return E_POINTER;
   openMyStore();
   if (!myStore_) return E_FAIL;
-  std::unique_ptr<wchar_t[]> container = Widen(record->containerName);
-  std::unique_ptr<wchar_t[]> provider = Widen(cspProviderName());
+  HeapArray<wchar_t> container = Widen(record->containerName);
+  HeapArray<wchar_t> provider = Widen(cspProviderName());
   if (!container || !provider) return E_OUTOFMEMORY;
 
   CRYPT_KEY_PROV_INFO keyProvider = {};
