@@ -44,7 +44,8 @@ class DialogWindow {
   // Matches any notification code of a command entry.
   static constexpr UINT AnyCode = 0xFFFFFFFFu;
 
-  // A handler of a class below this one, called on that class's object.
+  // A handler of a class below this one. DialogWindow is a non-virtual base of every such class,
+  // so its handler converts to this type and is called on the object that gave the map.
   using Handler = LRESULT (DialogWindow::*)(UINT message, WPARAM wParam, LPARAM lParam);
 
   // One row of a class's message map: a message, a command (control id and
@@ -57,15 +58,15 @@ class DialogWindow {
   };
 
   template <typename T>
-  static MessageEntry OnMessage(UINT message, LRESULT (T::*handler)(UINT, WPARAM, LPARAM)) {
+  static constexpr MessageEntry OnMessage(UINT message, LRESULT (T::*handler)(UINT, WPARAM, LPARAM)) {
     return MessageEntry{MapMessage, message, 0, static_cast<Handler>(handler)};
   }
   template <typename T>
-  static MessageEntry OnCommand(UINT id, UINT code, LRESULT (T::*handler)(UINT, WPARAM, LPARAM)) {
+  static constexpr MessageEntry OnCommand(UINT id, UINT code, LRESULT (T::*handler)(UINT, WPARAM, LPARAM)) {
     return MessageEntry{MapCommand, id, code, static_cast<Handler>(handler)};
   }
   template <typename T>
-  static MessageEntry OnNotify(UINT id, UINT code, LRESULT (T::*handler)(UINT, WPARAM, LPARAM)) {
+  static constexpr MessageEntry OnNotify(UINT id, UINT code, LRESULT (T::*handler)(UINT, WPARAM, LPARAM)) {
     return MessageEntry{MapNotify, id, code, static_cast<Handler>(handler)};
   }
 
