@@ -60,4 +60,5 @@ class ManageCertificatesDialog : public DialogWindow {
   TokenPropertyPage* page_;
   Token* token_;
   CertificateListView list_;
+  bool listWhole_ = false;  // the last read of the token listed it whole
 };
