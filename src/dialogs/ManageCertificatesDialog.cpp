@@ -138,6 +138,8 @@ LRESULT ManageCertificatesDialog::OnRemove(UINT, WPARAM, LPARAM) {
   }
   hr = token_->refreshInventory();
   if (hr != S_OK) {
+    listWhole_ = false;  // the rows still show the certificate just removed
+    ShowRecordButtons(list_.SelectedRecord());
     page_->HideStatus();
     page_->ShowErrorMessage(IDS_UPDATE_LIST_FAILED, hr, Window());
     return -1;
@@ -215,7 +217,9 @@ HRESULT ManageCertificatesDialog::FillList() {
     list_.AddRecord(std::move(record));
   }
   ::SendMessageA(list_.Window(), WM_SETREDRAW, TRUE, 0);
-  return ended == Token::kNoMoreCertificates ? token_->mapStatus() : ended;
+  const HRESULT status = ended == Token::kNoMoreCertificates ? token_->mapStatus() : ended;
+  listWhole_ = status == S_OK;
+  return status;
 }
 
 void ManageCertificatesDialog::DisableEverything() {
@@ -232,12 +236,16 @@ void ManageCertificatesDialog::ShowRecordButtons(const CertificateRecord* record
   // Disabling the focused button leaves the keyboard nowhere (the system takes the focus away):
   // the list gets it.
   const HWND focus = ::GetFocus();
-  ::EnableWindow(Item(IDC_REGISTER), !record->registered);
-  ::EnableWindow(Item(IDC_UNREGISTER), record->registered);
-  ::EnableWindow(Item(IDC_SET_AS_DEFAULT), record->logonCapable && !record->isDefaultLogon);
-  ::EnableWindow(Item(IDC_REMOVE), TRUE);
+  // A list read only in part may show a certificate without the container that holds its key, or
+  // one already gone: acting on it could give a key a second container or leave a container
+  // behind, so until the token is read whole again the rows can only be looked at.
+  const bool act = listWhole_;
+  ::EnableWindow(Item(IDC_REGISTER), act && !record->registered);
+  ::EnableWindow(Item(IDC_UNREGISTER), act && record->registered);
+  ::EnableWindow(Item(IDC_SET_AS_DEFAULT), act && record->logonCapable && !record->isDefaultLogon);
+  ::EnableWindow(Item(IDC_REMOVE), act);
   ::EnableWindow(Item(IDC_VIEW_DETAILS), TRUE);
-  ::EnableWindow(Item(IDC_CONVERT), !record->hasContainer);
+  ::EnableWindow(Item(IDC_CONVERT), act && !record->hasContainer);
   ::ShowWindow(Item(IDC_CONVERT_NOTICE), record->hasContainer ? SW_HIDE : SW_SHOW);
   if (focus && !::IsWindowEnabled(focus)) ::SetFocus(list_.Window());
   ::SetDlgItemTextA(Window(), IDC_INTENDED_PURPOSES, record->intendedPurposes.text());

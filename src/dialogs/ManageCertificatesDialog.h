@@ -56,4 +56,5 @@ class ManageCertificatesDialog : public DialogWindow {
   UserPage* page_;
   Token* token_;
   CertificateListView list_;
+  bool listWhole_ = false;  // the last read of the token listed it whole
 };
