@@ -9,7 +9,7 @@ WERROR ?= $(if $(CI),ON,OFF)
 WIN    := $(BUILD)/win32
 NAT    := $(BUILD)/native
 
-.PHONY: all setup build test check demo fuzz bench clean
+.PHONY: all setup build release package test check demo fuzz bench clean
 
 all: build
 
@@ -26,6 +26,14 @@ $(NAT)/CMakeCache.txt:
 build: setup $(WIN)/CMakeCache.txt $(NAT)/CMakeCache.txt
 	cmake --build $(WIN) -j $(JOBS)
 	cmake --build $(NAT) -j $(JOBS)
+
+# Stripped copies of the shipped binaries in $(WIN)/release (the build's own keep their symbols).
+release: setup $(WIN)/CMakeCache.txt
+	cmake --build $(WIN) -j $(JOBS) --target release
+
+# The signed installer package (made by every build; this names it).
+package: build
+	@echo "package: $(WIN)/package/ZeltUtilUserPage.msi"
 
 test: build
 	ZELT_WINE_TESTS=$(WINE_TESTS) bash scripts/run-tests.sh $(BUILD)

@@ -35,6 +35,9 @@ foreach(dir ${zelt_native_suites})
   set_tests_properties(native_${suite} PROPERTIES TIMEOUT 600)
 endforeach()
 
+# The user's guide shows only screenshots that the demo makes (no build needed).
+add_test(NAME native_guide COMMAND bash ${CMAKE_SOURCE_DIR}/tests/package/guide-images.sh)
+
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND EXISTS ${CMAKE_SOURCE_DIR}/fuzz/CMakeLists.txt)
   add_subdirectory(fuzz)
 endif()

@@ -23,6 +23,9 @@ add_subdirectory(${ZELT_GTEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_A
 add_subdirectory(src)
 add_subdirectory(sim)
 add_subdirectory(tests)
+# Version resources, the stripped release binaries and the signed installer package.
+include(cmake/Release.cmake)
+add_subdirectory(packaging)
 if(EXISTS ${CMAKE_SOURCE_DIR}/bench/CMakeLists.txt)
   add_subdirectory(bench)
 endif()

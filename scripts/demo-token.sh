@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The part of the demo that runs under Wine: demo-token.sh <build dir> window|screenshot
+# The part of the demo that runs under Wine: demo-token.sh <build dir> window|tour
 # Called by demo.sh inside with-xvfb.sh (WINEPREFIX, DISPLAY and a wineserver are set up).
-# Registers the page, provisions the demo token, signs a text with its logon certificate and
-# starts the Token Utility.
+# Registers the page, provisions the demo token, signs a text with its logon certificate, and
+# walks through the page's dialogs for the guide's screenshots or starts the Token Utility.
 set -euo pipefail
 build=$(realpath -m "$1")
 mode=$2
@@ -62,17 +62,13 @@ if [ "$mode" = window ]; then
   exit 0
 fi
 
-shot=$demo/token-utility.png
-rm -f "$shot"
-step "starting the Token Utility without a display; it saves a screenshot"
-timeout 900 wine "$bin/TokenUtility.exe" --serial "$serial" --screenshot "$(win "$shot")" --exit-after "${ZELT_DEMO_WAIT_MS:-15000}"
-[ -s "$shot" ] || { echo "demo: no screenshot was written" >&2; exit 1; }
-echo "Screenshot: $shot"
-
-# The Manage button's dialog over the page, with the certificates read from the token.
-manage=$demo/manage-certificates.png
-rm -f "$manage"
-step "pressing Manage; the screenshot shows the token's certificates"
-timeout 900 wine "$bin/TokenUtility.exe" --serial "$serial" --click 201 --screenshot "$(win "$manage")" --exit-after "${ZELT_DEMO_WAIT_MS:-15000}"
-[ -s "$manage" ] || { echo "demo: no screenshot of the Manage dialog was written" >&2; exit 1; }
-echo "Screenshot: $manage"
+# The guide's screenshots: a walk through the page and its dialogs (scripts/demo-tour.steps).
+shots=$demo/screenshots
+rm -rf "$shots" && mkdir -p "$shots"
+step "walking through the page's dialogs; the screenshots go to $shots"
+( cd "$shots" && timeout 900 wine "$bin/TokenUtility.exe" --serial "$serial" --steps "$(win "$here/demo-tour.steps")" \
+    --exit-after "${ZELT_DEMO_WAIT_MS:-240000}" ) || { echo "demo: the walk through the dialogs failed" >&2; exit 1; }
+for name in $(bash "$here/demo.sh" --list-screenshots); do
+  [ -s "$shots/$name" ] || { echo "demo: no screenshot $name was written" >&2; exit 1; }
+  echo "Screenshot: $shots/$name"
+done

@@ -81,7 +81,12 @@ BOOL openContainer(const char* name, DWORD flags, ProviderContext** out) {
   auto* ctx = new ProviderContext;
   ctx->verifyOnly = false;
   ctx->silent = silent;
-  error = containers::read(link, container, &ctx->container);
+  // A container just made is empty and known: reading it back could only fail after it exists,
+  // and the caller would be told that nothing was made.
+  if (flags & CRYPT_NEWKEYSET)
+    ctx->container.name = container;
+  else
+    error = containers::read(link, container, &ctx->container);
   if (error) {
     delete ctx;
     return fail(error);
@@ -98,7 +103,9 @@ DWORD bindKeyId(ProviderContext* ctx, const BYTE* data) {
   DWORD error = link.open();
   if (!error) error = link.login();
   if (!error) error = containers::bindKeyId(link, ctx->container.name, std::vector<uint8_t>(blob->pbData, blob->pbData + blob->cbData));
-  if (!error) error = containers::read(link, ctx->container.name, &ctx->container);
+  // The binding is on the token now, whatever follows: the context's own view is refreshed for
+  // the calls made on it later, and a failure there is theirs to report, not the binding's.
+  if (!error) containers::read(link, ctx->container.name, &ctx->container);
   return error;
 }
 

@@ -30,6 +30,7 @@ CK_UTF8CHAR_PTR pinBytes(std::string& pin) { return reinterpret_cast<CK_UTF8CHAR
 }  // namespace
 
 TokenLink::~TokenLink() {
+  lastError_.save();
   store_.reset();
   session_.reset();  // before the library is finalised and unloaded
 }

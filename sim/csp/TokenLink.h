@@ -35,6 +35,18 @@ class TokenLink {
   ContainerStore& store() { return *store_; }
 
  private:
+  // Keeps the thread's last error across the link's going: the entry that failed has set it,
+  // and closing the session and unloading the library make calls that overwrite it. Declared
+  // first, so that it is the last to go.
+  class LastErrorKeeper {
+   public:
+    void save() { error_ = ::GetLastError(); }
+    ~LastErrorKeeper() { ::SetLastError(error_); }
+
+   private:
+    DWORD error_ = 0;
+  };
+  LastErrorKeeper lastError_;
   CryptokiLibrary library_;
   std::unique_ptr<TokenSession> session_;
   std::unique_ptr<ContainerStore> store_;

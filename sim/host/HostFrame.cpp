@@ -21,6 +21,7 @@ constexpr int kButtonHeight = 23;
 constexpr int kApplyId = 0x3021;
 constexpr UINT_PTR kClickTimer = 1;
 constexpr UINT_PTR kExitTimer = 2;
+constexpr UINT_PTR kStepTimer = 3;
 // The page's size when it cannot say: its dialog of 270 x 180 units in an 8-point font.
 constexpr SIZE kFallbackPageSize = {405, 293};
 
@@ -169,6 +170,7 @@ bool HostFrame::create(std::string* error) {
   ::UpdateWindow(context_.frame);
   ::SetForegroundWindow(context_.frame);
   if (options_.clickId) ::SetTimer(context_.frame, kClickTimer, options_.clickAfterMs, nullptr);
+  if (!steps_.empty()) ::SetTimer(context_.frame, kStepTimer, options_.clickAfterMs, nullptr);
   return true;
 }
 
@@ -270,6 +272,13 @@ void HostFrame::onTimer(UINT_PTR id) {
     const int control = static_cast<int>(options_.clickId);
     ::PostMessageW(page, WM_COMMAND, MAKEWPARAM(control, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(page, control)));
+    return;
+  }
+  if (id == kStepTimer) {
+    UINT delay = 0;
+    const int code = steps_.tick(context_.frame, context_.pageWindow(), &delay);
+    if (code == StepScript::kContinue) ::SetTimer(context_.frame, kStepTimer, delay, nullptr);
+    else if (code != StepScript::kDone) ::PostQuitMessage(code);
     return;
   }
   if (id == kExitTimer) {

@@ -12,13 +12,15 @@
 #include "HostStatus.h"
 #include "HostToken.h"
 #include "PageSite.h"
+#include "StepScript.h"
 #include "tokenkit/ScopedGdiObject.h"
 #include "model/ComPtr.h"
 #include "model/ScopedLibrary.h"
 
 class HostFrame {
  public:
-  HostFrame(HostContext& context, const HostOptions& options) : context_(context), options_(options) {}
+  HostFrame(HostContext& context, const HostOptions& options)
+      : context_(context), options_(options), steps_(options.steps) {}
   ~HostFrame();
   HostFrame(const HostFrame&) = delete;
   HostFrame& operator=(const HostFrame&) = delete;
@@ -53,6 +55,7 @@ class HostFrame {
   bool pageActive_ = false;
   bool closed_ = false;
   int exitCode_ = 0;
+  StepScript steps_;
 };
 
 // Writes a line to the standard output when there is one (scripted runs read it).

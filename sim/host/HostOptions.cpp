@@ -41,6 +41,10 @@ const char* HostOptions::helpText() {
          "  --click-after MS         when to press it (default 1500 ms after the page shows)\n"
          "  --screenshot FILE        save a PNG of the window (with any dialog over it) at exit\n"
          "  --exit-after MS          exit that long after the window is made (also while a box shows)\n"
+         "  --step STEP              one step of a walk through the page's dialogs (repeatable);\n"
+         "  --steps FILE             steps, one a line: wait MS, wait-for TITLE, click ID,\n"
+         "                           expect-control ID, select ROW, type ID TEXT, screenshot FILE,\n"
+         "                           exit (the window in front, or the page when the frame is)\n"
          "\n"
          "Answer keys: password (the password prompt), old-password and new-password (Change\n"
          "Password), pin and new-pin (Change User PIN). Answers of one key are used in order; the\n"
@@ -84,6 +88,10 @@ bool HostOptions::parse(const std::vector<std::string>& words, HostOptions* opti
     else if (name == "--dir") o.storeFolder = value;
     else if (name == "--screenshot") o.screenshot = value;
     else if (name == "--answers") o.answerFiles.push_back(value);
+    else if (name == "--steps") o.stepFiles.push_back(value);
+    else if (name == "--step") {
+      if (!StepScript::parseLine(value, &o.steps, error)) return false;
+    }
     else if (name == "--answer") {
       if (!o.answers.addLine(value, error)) return false;
     } else if (AnswerBook::kindOf(name.substr(2), &kind)) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "AnswerBook.h"
+#include "StepScript.h"
 
 struct HostOptions {
   bool help = false;
@@ -18,6 +19,8 @@ struct HostOptions {
   bool noAutoRegistration = false;  // do not offer automatic registration
   std::vector<std::string> answerFiles;
   AnswerBook answers;
+  std::vector<StepScript::Step> steps;  // --step, then the lines of the --steps files
+  std::vector<std::string> stepFiles;
 
   // Parses the words after the program name. False with a reason for a malformed line;
   // answer files are read later (they are named in answerFiles).

@@ -85,6 +85,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       return 1;
     }
   }
+  for (const std::string& file : options.stepFiles) {
+    std::string text;
+    if (!readText(file, &text) || !StepScript::parseText(text, &options.steps, &error)) {
+      printError("\"" + file + "\": " + (error.empty() ? std::string("cannot read the steps file") : error));
+      return 1;
+    }
+  }
   if (!options.storeFolder.empty())
     ::SetEnvironmentVariableW(L"ZELT_SOFTTOKEN_DIR", widetext::fromUtf8(options.storeFolder).c_str());
 

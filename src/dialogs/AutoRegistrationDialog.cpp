@@ -78,9 +78,10 @@ LRESULT AutoRegistrationDialog::OnOk(UINT, WPARAM, LPARAM) {
     if (warningOff_ == 0) {
       char text[512] = "";
       ::GetWindowTextA(daysBox_, text, sizeof text);
-      days_ = static_cast<DWORD>(std::strtol(text, nullptr, 10));
-      // Unsigned, so that 0 and every negative number are refused too.
-      if (days_ - 1 >= kMaxDays) {
+      const DWORD typed = static_cast<DWORD>(std::strtol(text, nullptr, 10));
+      // Unsigned, so that 0 and every negative number are refused too. A refused value is not
+      // kept: an OK after unchecking the warning stores the days read at initialisation.
+      if (typed - 1 >= kMaxDays) {
         char message[512] = "";
         char caption[512] = "";
         ::LoadStringA(Module::Instance(), IDS_DAYS_OUT_OF_RANGE, message, sizeof message);
@@ -89,6 +90,7 @@ LRESULT AutoRegistrationDialog::OnOk(UINT, WPARAM, LPARAM) {
         ::SetFocus(daysBox_);
         return 0;
       }
+      days_ = typed;
     }
     StoreWarningSettings();
   }

@@ -69,8 +69,9 @@ LRESULT ManageCertificatesDialog::OnInitDialog(UINT, WPARAM, LPARAM) {
   const HRESULT filled = FillList();
   DisableEverything();
   HideStatus();
-  // Told once the dialog shows, over the rows that could be read.
-  if (filled != S_OK) ::PostMessageA(Window(), kReportReadFailure, static_cast<WPARAM>(filled), 0);
+  // Told once the dialog shows, over the rows that could be read (without a token there was
+  // nothing to read, and whoever opened the dialog so has said why).
+  if (token_ && filled != S_OK) ::PostMessageA(Window(), kReportReadFailure, static_cast<WPARAM>(filled), 0);
   return TRUE;
 }
 
@@ -247,6 +248,9 @@ void ManageCertificatesDialog::ShowRecordButtons(const CertificateRecord* record
     DisableEverything();
     return;
   }
+  // Disabling the focused button leaves the keyboard nowhere (the system takes the focus away):
+  // the list gets it.
+  const HWND focus = ::GetFocus();
   ::EnableWindow(Item(IDC_REGISTER), !record->registered);
   ::EnableWindow(Item(IDC_UNREGISTER), record->registered);
   ::EnableWindow(Item(IDC_SET_AS_DEFAULT), record->logonCapable && !record->isDefaultLogon);
@@ -254,8 +258,6 @@ void ManageCertificatesDialog::ShowRecordButtons(const CertificateRecord* record
   ::EnableWindow(Item(IDC_VIEW_DETAILS), TRUE);
   ::EnableWindow(Item(IDC_CONVERT), !record->hasContainer);
   ::ShowWindow(Item(IDC_CONVERT_NOTICE), record->hasContainer ? SW_HIDE : SW_SHOW);
-  // A button that just lost its enabled state would leave the keyboard nowhere.
-  HWND focus = ::GetFocus();
   if (focus && !::IsWindowEnabled(focus)) ::SetFocus(list_.Window());
   ::SetDlgItemTextA(Window(), IDC_INTENDED_PURPOSES, record->intendedPurposes.text());
 }

@@ -64,6 +64,36 @@ std::unique_ptr<CertificateRecord> RecordOf(const char* name) {
   return record;
 }
 
+std::vector<BYTE> Encoded(LPCSTR structure, const void* value) {
+  DWORD size = 0;
+  ::CryptEncodeObject(X509_ASN_ENCODING, structure, value, nullptr, &size);
+  std::vector<BYTE> bytes(size);
+  EXPECT_TRUE(::CryptEncodeObject(X509_ASN_ENCODING, structure, value, bytes.data(), &size))
+      << "structure " << reinterpret_cast<size_t>(structure) << ", error 0x" << std::hex << ::GetLastError();
+  bytes.resize(size);
+  return bytes;
+}
+
+// Jane's certificate with other algorithms and extensions, and a signature of nothing: the dialog
+// does not check it.
+std::unique_ptr<CertificateRecord> VariantOfJane(const char* signature, const char* keyAlgorithm,
+                                                 std::vector<CERT_EXTENSION> extensions) {
+  std::unique_ptr<CertificateRecord> record = RecordOf("jane-doe");
+  CERT_INFO info = *record->context.get()->pCertInfo;
+  info.SignatureAlgorithm.pszObjId = const_cast<char*>(signature);
+  info.SubjectPublicKeyInfo.Algorithm.pszObjId = const_cast<char*>(keyAlgorithm);
+  info.cExtension = static_cast<DWORD>(extensions.size());
+  info.rgExtension = extensions.data();
+  std::vector<BYTE> toBeSigned = Encoded(X509_CERT_TO_BE_SIGNED, &info);
+  BYTE nothing = 0;
+  CERT_SIGNED_CONTENT_INFO content = {
+      {static_cast<DWORD>(toBeSigned.size()), toBeSigned.data()}, info.SignatureAlgorithm, {1, &nothing, 0}};
+  const std::vector<BYTE> der = Encoded(X509_CERT, &content);
+  record->context.reset(::CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
+  EXPECT_TRUE(record->context) << "error 0x" << std::hex << ::GetLastError();
+  return record;
+}
+
 // Runs the dialog for `record`; `look` sees it open, then `close` ends it.
 INT_PTR RunDetails(const CertificateRecord* record, const testkit::StepAction& look, int close) {
   testkit::ModalDriver driver;
@@ -108,6 +138,8 @@ TEST(CertificateDetails, ListsEveryFieldAndShowsTheSelectedValue) {
     const Lines dump = {"9F4A 696E 1268 6267 EC10 DFAF 1BA3 F1FD DE93", "B6E2 "};
     EXPECT_EQ(dump, PaneLinesOf(dialog, "Thumbprint")) << "nine groups, then one group and a blank";
     EXPECT_EQ(dump, PaneLinesOf(dialog, "Thumbprint", 0)) << "a row losing its selection leaves the pane as it is";
+    for (UINT state : {LVIS_SELECTED, LVIS_FOCUSED})
+      EXPECT_EQ(dump, PaneLinesOf(dialog, "Subject", state)) << "a row becoming only selected or only focused";
     const Lines key = PaneLinesOf(dialog, "Public Key");
     EXPECT_EQ(15u, key.size()) << "the 270 bytes of the RSA public key, 18 to a line";
     EXPECT_EQ("3082 010A 0282 0101 00", key.empty() ? "" : key.front().substr(0, 22));
@@ -144,6 +176,72 @@ TEST(CertificateDetails, ExtensionsVersionOneAndTheWaysOut) {
   }, IDCANCEL);
   EXPECT_EQ(IDCANCEL, result) << "Escape";
 
+}
+
+TEST(CertificateDetails, EveryKindOfExtensionValueAndAlgorithmsTheSystemDoesNotKnow) {
+  auto jane = RecordOf("jane-doe");
+  const CERT_INFO& janeInfo = *jane->context.get()->pCertInfo;
+  BYTE keyId[] = {1, 2, 3}, serial[] = {0xC, 0xB, 0xA}, usage = 0xFF, address[] = {10, 0, 0, 1};
+  CERT_AUTHORITY_KEY_ID_INFO authority = {{3, keyId}, janeInfo.Issuer, {3, serial}};
+  CERT_ALT_NAME_ENTRY names[6] = {};
+  names[0].dwAltNameChoice = CERT_ALT_NAME_RFC822_NAME, names[0].pwszRfc822Name = const_cast<LPWSTR>(L"ca@example.org");
+  names[1].dwAltNameChoice = CERT_ALT_NAME_DNS_NAME, names[1].pwszDNSName = const_cast<LPWSTR>(L"crl.example");
+  names[2].dwAltNameChoice = CERT_ALT_NAME_DIRECTORY_NAME, names[2].DirectoryName = janeInfo.Subject;
+  names[3].dwAltNameChoice = CERT_ALT_NAME_URL, names[3].pwszURL = const_cast<LPWSTR>(L"http://crl.example/x.crl");
+  names[4].dwAltNameChoice = CERT_ALT_NAME_IP_ADDRESS, names[4].IPAddress = {4, address};
+  names[5].dwAltNameChoice = CERT_ALT_NAME_REGISTERED_ID, names[5].pszRegisteredID = const_cast<char*>("1.2.3.4");
+  CRL_DIST_POINT points[2] = {};
+  points[0].DistPointName.dwDistPointNameChoice = CRL_DIST_POINT_FULL_NAME;
+  points[0].DistPointName.FullName = {6, names};
+  points[1].ReasonFlags = {1, &usage, 0};  // no name: only its number shows
+  CRL_DIST_POINTS_INFO full = {2, points};
+  CRYPT_BIT_BLOB keyUsage = {1, &usage, 0};
+  std::vector<BYTE> values[] = {Encoded(X509_AUTHORITY_KEY_ID, &authority), Encoded(X509_CRL_DIST_POINTS, &full),
+                                {0x30, 0}, Encoded(X509_KEY_USAGE, &keyUsage), {5, 0}, {5, 0}, {5, 0}};
+  // The older key usage identifier is formatted like the newer one, when the system's table has it; enough
+  // policies rows follow for a vertical scroll bar.
+  const char* oids[] = {szOID_AUTHORITY_KEY_IDENTIFIER, szOID_CRL_DIST_POINTS, szOID_CRL_DIST_POINTS, szOID_KEY_USAGE,
+                        "1.2.3.4.5", szOID_KEY_ATTRIBUTES, szOID_CERT_POLICIES};
+  std::vector<CERT_EXTENSION> extensions;
+  for (int i = 0; i < 13; ++i) {
+    const int k = i < 7 ? i : 6;
+    extensions.push_back({const_cast<char*>(oids[k]), FALSE, {static_cast<DWORD>(values[k].size()), values[k].data()}});
+  }
+  const PCCRYPT_OID_INFO attributes = ::CryptFindOIDInfo(CRYPT_OID_INFO_OID_KEY, const_cast<char*>(oids[5]), 0);
+  auto variant = VariantOfJane("1.2.3.4.6", "1.2.3.4.7", extensions);
+  RunDetails(variant.get(), [&](testkit::ModalWindow& dialog) {
+    const Rows rows = FieldRows(dialog);
+    ASSERT_EQ(attributes ? 20u : 19u, rows.size());
+    Lines labels;
+    for (size_t i = 0; i < 6; ++i) labels.push_back(rows[i].first);
+    EXPECT_EQ((Lines{"Version", "Serial Number", "Issuer", "Valid From", "Valid To", "Subject"}), labels)
+        << "neither algorithm is in the system's table: no Signature Algorithm and no Public Key row";
+    const Rows expected = {
+        {"Authority Key Identifier",
+         "KeyID=0102 03,CN=Zelt Test CA, O=Example, C=US,Certificate Serial Number=0A0B 0C"},
+        {"CRL Distribution Points",
+         "[1]CRL Distribution Point,Distribution Point Name:,, E-mail=ca@example.org, DNS=crl.example, "
+         "Directory Address:,CN=Jane Doe, O=Example, C=US, URL=http://crl.example/x.crl, IP Address:,, "
+         "OID=1.2.3.4,[2]CRL Distribution Point,"},
+        {"CRL Distribution Points", ""},
+        // Encipher-only (0x01) is never named; the unknown extension has no row.
+        {"Key Usage", "Data Encipherment, Digital Signature, Key Agreement, Certificate Signing, Key Encipherment, "
+                      "Non-repudiation, Offline CRL Signature"},
+    };
+    EXPECT_EQ(expected, Rows(rows.begin() + 6, rows.begin() + 10));
+    if (attributes) {
+      EXPECT_EQ(rows[9].second, rows[10].second) << rows[10].first;
+    }
+    EXPECT_EQ(Rows(7, {"Certificate Policies", ""}), Rows(rows.end() - 9, rows.end() - 2));
+
+    HWND list = dialog.Item(IDC_FIELD_LIST);
+    RECT client = {};
+    ::GetClientRect(list, &client);
+    EXPECT_TRUE(::GetWindowLongA(list, GWL_STYLE) & WS_VSCROLL);
+    for (int column : {0, 1})
+      EXPECT_EQ((40 + 20 * column) * client.right / 100, ::SendMessageA(list, LVM_GETCOLUMNWIDTH, column, 0))
+          << "column " << column << " of a client width of " << client.right << " after the fill";
+  }, IDOK);
 }
 
 }  // namespace

@@ -32,12 +32,28 @@ TEST(CertificateList, EachClickReversesTheDirectionAndRowsFollowTheirRecords) {
   ASSERT_EQ(S_OK, list.LoadImages());
   ASSERT_EQ(S_OK, list.CreateColumns());
   const HWND control = list.Window();
+  RECT client = {};
+  ::GetClientRect(control, &client);
+  std::vector<int> widths, shares;
+  for (int column = 0; column < 7; ++column)
+    widths.push_back(static_cast<int>(::SendMessageA(control, LVM_GETCOLUMNWIDTH, column, 0)));
+  for (int percent : {30, 30, 16, 12, 12, 40, 40}) shares.push_back(percent * client.right / 100);
+  EXPECT_EQ(shares, widths) << "shares of the client width " << client.right;
   auto jane = std::make_unique<CertificateRecord>();
   jane->subject.assign("Jane Doe");
+  // Text columns compare without case; the serial number by its digits, not the grouped cell.
+  jane->issuer.assign("Beta");
+  jane->serialNumber.assign("0b");
+  jane->serialNumberGrouped.assign("9");
+  jane->containerName.assign("b");
   jane->notAfter = UtcTime(2030, 6, 1, 14);
   jane->registered = jane->hasContainer = jane->logonCapable = jane->isDefaultLogon = true;
   auto corp = std::make_unique<CertificateRecord>();
   corp->subject.assign("Example Corp");
+  corp->issuer.assign("alpha");
+  corp->serialNumber.assign("0C");
+  corp->serialNumberGrouped.assign("1");
+  corp->containerName.assign("C");
   corp->notAfter = UtcTime(2030, 6, 1, 12);  // same day, earlier
   corp->logonCapable = true;
   auto blank = std::make_unique<CertificateRecord>();
@@ -69,6 +85,13 @@ TEST(CertificateList, EachClickReversesTheDirectionAndRowsFollowTheirRecords) {
   EXPECT_EQ((Cells{"<Yes>", "<No>", "<Yes>"}), listkit::Column(control, 3));
   EXPECT_EQ(0, listkit::ImageAt(control, 0));
   EXPECT_EQ(1, listkit::ImageAt(control, 1));
+
+  click(CertificateListView::IssuedBy);
+  EXPECT_EQ((Cells{"Beta", "alpha", ""}), listkit::Column(control, 1));
+  click(CertificateListView::SerialNumber);
+  EXPECT_EQ((Cells{"", "Jane Doe", "Example Corp"}), listkit::Column(control, 0));
+  click(CertificateListView::ContainerLabel);
+  EXPECT_EQ((Cells{"C", "b", ""}), listkit::Column(control, 6));
   ::DestroyWindow(dialog);
 }
 

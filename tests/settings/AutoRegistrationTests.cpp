@@ -21,6 +21,8 @@ namespace {
 const wchar_t kKey[] =
     L"Software\\Quillon Works\\Zelt\\Zelt Components\\Zelt Utilities\\Zelt Auto Certificate Registration\\CEW";
 const char kTitle[] = "Auto Certificate Registration Settings";
+// The key's parent: a test may make it volatile, and it goes with the key at the end.
+const std::wstring kParent(kKey, std::wstring(kKey).rfind(L'\\'));
 
 void WriteValue(HKEY root, const wchar_t* name, DWORD type, const void* data, DWORD size) {
   HKEY key = nullptr;
@@ -49,8 +51,8 @@ class AutoRegistrationTest : public PageTest {
     OpenAndClear();
   }
   void TearDown() override {
-    testkit::DeleteKeyTree(HKEY_CURRENT_USER, kKey);
-    testkit::DeleteKeyTree(HKEY_LOCAL_MACHINE, kKey);
+    testkit::DeleteKeyTree(HKEY_CURRENT_USER, kParent);
+    testkit::DeleteKeyTree(HKEY_LOCAL_MACHINE, kParent);
   }
 
   LRESULT Run() {
@@ -90,6 +92,13 @@ TEST_F(AutoRegistrationTest, WithoutKeyShowsDefaultsAndUncheckedRegistrationWrit
   host().autoRegistrationEnabled = FALSE;
   OnDialog("settings", [](ModalWindow& dialog) {
     EXPECT_EQ("30", dialog.ItemText(IDC_WARNING_DAYS));
+    std::vector<std::string> offered;
+    for (int i = 0; i < ::SendDlgItemMessageA(dialog.window(), IDC_WARNING_DAYS, CB_GETCOUNT, 0, 0); ++i) {
+      char item[16] = "";
+      ::SendDlgItemMessageA(dialog.window(), IDC_WARNING_DAYS, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+      offered.push_back(item);
+    }
+    EXPECT_EQ((std::vector<std::string>{"1", "5", "10", "15", "20", "25", "30"}), offered);
     EXPECT_FALSE(dialog.IsChecked(IDC_ENABLE_AUTO_REGISTRATION));
     EXPECT_FALSE(dialog.IsChecked(IDC_ENABLE_EXPIRATION_WARNING));
     EXPECT_FALSE(dialog.IsEnabled(IDC_ENABLE_EXPIRATION_WARNING));
@@ -182,4 +191,55 @@ TEST_F(AutoRegistrationTest, MachineKeyIsReadAndWrittenBackForTheUserWithTheDays
     dialog.Press(IDCANCEL);
   });
   EXPECT_EQ(S_OK, Run());
+}
+
+TEST_F(AutoRegistrationTest, RefusedDaysAreNeverStoredAndAKeyThatCannotBeMadeStoresNothing) {
+  WriteDword(HKEY_CURRENT_USER, L"Days", 45);
+  WriteDword(HKEY_CURRENT_USER, L"Off", 0);
+  host().autoRegistrationEnabled = TRUE;
+  Refused("0");
+  OnDialog("warning off", [](ModalWindow& dialog) {
+    dialog.SetCheck(IDC_ENABLE_EXPIRATION_WARNING, false);
+    dialog.Press(IDOK);
+  });
+  EXPECT_EQ(S_OK, Run());
+  EXPECT_EQ(45u, Stored(HKEY_CURRENT_USER, L"Days")) << "the days read at initialisation, not the refused 0";
+  EXPECT_EQ(1u, Stored(HKEY_CURRENT_USER, L"Off"));
+
+  // Under a volatile parent no lasting key can be created.
+  TearDown();
+  HKEY parent = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, kParent.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                                             KEY_ALL_ACCESS, nullptr, &parent, nullptr));
+  ::RegCloseKey(parent);
+  host().Clear();
+  OnDialog("ok", [](ModalWindow& dialog) { dialog.Press(IDOK); });
+  EXPECT_EQ(S_OK, Run());
+  EXPECT_FALSE(testkit::KeyExists(HKEY_CURRENT_USER, kKey));
+  EXPECT_EQ((std::vector<std::string>{Call("GetAutoRegistration"), Call("SetAutoRegistration", 1)}), host().Trace());
+}
+
+// A command that is no click: the check boxes ignore it, OK and Cancel take any.
+TEST_F(AutoRegistrationTest, CheckBoxesActOnClicksOnlyOkAndCancelOnAnyCommand) {
+  host().autoRegistrationEnabled = TRUE;
+  const auto command = [](const ModalWindow& dialog, int id, WORD code) {
+    ::PostMessageA(dialog.window(), WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(dialog.Item(id)));
+  };
+  OnDialog("other codes", [command](ModalWindow& dialog) {
+    ::CheckDlgButton(dialog.window(), IDC_ENABLE_EXPIRATION_WARNING, BST_CHECKED);
+    command(dialog, IDC_ENABLE_EXPIRATION_WARNING, BN_DOUBLECLICKED);
+    ::CheckDlgButton(dialog.window(), IDC_ENABLE_AUTO_REGISTRATION, BST_UNCHECKED);
+    command(dialog, IDC_ENABLE_AUTO_REGISTRATION, BN_DOUBLECLICKED);
+  });
+  OnDialog("rules not applied", [command](ModalWindow& dialog) {
+    EXPECT_TRUE(dialog.IsEnabled(IDC_ENABLE_EXPIRATION_WARNING));
+    EXPECT_FALSE(dialog.IsEnabled(IDC_WARNING_DAYS));
+    command(dialog, IDOK, BN_DOUBLECLICKED);
+  });
+  EXPECT_EQ(S_OK, Run());
+  OnDialog("cancel", [command](ModalWindow& dialog) { command(dialog, IDCANCEL, 1); });
+  EXPECT_EQ(S_OK, Run());
+  EXPECT_EQ((std::vector<std::string>{Call("GetAutoRegistration"), Call("SetAutoRegistration", 0),
+                                      Call("GetAutoRegistration")}),
+            host().Trace());
 }

@@ -120,9 +120,13 @@ TEST_F(ImportTest, TheFileReachesTheTokenAsAContainerNamedAfterItAndOnlyOnce) {
   const std::wstring folder = testkit::MakeTempDir(L"import");
   const std::wstring twin = folder + L"\\jane-doe.p12";
   ASSERT_TRUE(::CopyFileW(CertificateFiles::path("example-corp.p12").c_str(), twin.c_str(), FALSE));
+  // The library finds it in the dialog's list of the token's certificates: without that list it
+  // would look on the token, which fails here.
+  token.Inject("Q_ListTokens", 1, CKR_DEVICE_ERROR, true);
   Fill(jane, "p12-secret");
   Box("The certificate already exists on the Zelt.", BoxIcon::Warning);
   OnDialog("same name", [&](ModalWindow& dialog) {
+    token.ResetHooks();
     EXPECT_EQ(jane, dialog.ItemText(IDC_FILE_PATH));
     dialog.Type(IDC_FILE_PATH, AnsiPath(twin));
     dialog.Press(IDC_IMPORT_OK);
@@ -140,6 +144,9 @@ TEST_F(ImportTest, FailuresKeepTheDialogOpenWithWhatWasTyped) {
   Box("Please select a file to be imported.", BoxIcon::Error);
   Fill("   ", "");
   Box("The specified file does not exist.", BoxIcon::Error);
+  // An empty password reaches the reader as one (a null one would be refused with E_POINTER).
+  Fill(jane, "");
+  Box("An error occurred while importing the certificate.\nError Code is  0x80070056.", BoxIcon::Error);
   Fill(jane, "p12-secret");  // no token password
   OnDialog("still open", [this](ModalWindow& dialog) {
     EXPECT_EQ(jane, dialog.ItemText(IDC_FILE_PATH));
@@ -191,6 +198,14 @@ TEST_F(ImportTest, BrowseStartsEmptyAndTheChosenFileReplacesThePath) {
   });
   driver.Then("chosen", testkit::Titled("Open"), [this](ModalWindow& open) {
     EXPECT_EQ("", open.ItemText(kFileNameBox)) << "not the earlier path";
+    std::vector<std::string> filters;  // the file type box (cmb1)
+    for (int i = 0; i < ::SendDlgItemMessageA(open.window(), 0x470, CB_GETCOUNT, 0, 0); ++i) {
+      char filter[128] = "";
+      ::SendDlgItemMessageA(open.window(), 0x470, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(filter));
+      filters.push_back(filter);
+    }
+    EXPECT_EQ((std::vector<std::string>{"PKCS #12 Certificates: *.p12;*.pfx", "All Files (*.*)"}), filters);
+    EXPECT_EQ(0, ::SendDlgItemMessageA(open.window(), 0x470, CB_GETCURSEL, 0, 0));
     ::SetDlgItemTextA(open.window(), kFileNameBox, jane.c_str());
     open.Press(IDOK);
   });
@@ -247,4 +262,24 @@ TEST_F(ImportTest, TextsThatCannotBeSentAsTypedAndACutShortListStopTheImport) {
   ASSERT_EQ(CKR_OK, token.Inject("C_GetAttributeValue", 7, CKR_DEVICE_ERROR));
   EXPECT_EQ(S_OK, Run());
   EXPECT_EQ(std::vector<std::string>{"jane-doe.p12: Jane Doe"}, OnToken()) << "nothing imported";
+}
+
+// A command that is no click: OK, Browse, Advanced and the radio buttons ignore it; Cancel and the
+// Advanced dialog's OK take any.
+TEST_F(ImportTest, ButtonsActOnClicksOnly) {
+  const auto command = [](const ModalWindow& dialog, int id, WORD code) {
+    ::PostMessageA(dialog.window(), WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(dialog.Item(id)));
+  };
+  OnDialog("other codes", [command](ModalWindow& dialog) {
+    for (int id : {IDC_IMPORT_OK, IDC_BROWSE, IDC_ADVANCED}) command(dialog, id, BN_DOUBLECLICKED);
+  });
+  Press("advanced", IDC_ADVANCED);
+  OnAdvanced("other code", [command](ModalWindow& advanced) { command(advanced, IDC_USE_GUID, BN_DOUBLECLICKED); });
+  OnAdvanced("still the file name", [command](ModalWindow& advanced) {
+    EXPECT_TRUE(advanced.IsChecked(IDC_USE_FILE_NAME));
+    EXPECT_FALSE(advanced.IsChecked(IDC_USE_GUID));
+    command(advanced, IDOK, 1);
+  });
+  OnDialog("cancel", [command](ModalWindow& dialog) { command(dialog, IDCANCEL, 1); });
+  EXPECT_EQ(S_OK, Run());
 }
