@@ -19,6 +19,7 @@
 #include "CallFormula.h"
 #include "DialogPilot.h"
 #include "HandleCounters.h"
+#include "ImportProfile.h"
 #include "LibraryClock.h"
 #include "kit/CspHooks.h"
 #include "kit/ModuleUnderTest.h"
@@ -27,8 +28,6 @@
 #include "model/CertificateFiles.h"
 #include "res/resource.h"
 
-void ProfileImports(HMODULE page);
-void PrintProfile();
 
 namespace {
 
@@ -145,9 +144,10 @@ class Bench {
     if (!module_.loaded()) return "cannot load ZeltUtilUserPage.dll";
     if (!harness_.Ready()) return "cannot create the host windows (no display?)";
     if (!csp_.ready()) return "cannot load ZeltCsp.dll";
+    if (!pilot_.Attach(harness_.frame())) return "cannot watch the dialogs of the host's frame";
     if (!LibraryClock::Install(::GetModuleHandleA("ZeltP11.dll"))) return "cannot wrap the token library";
     if (!HandleCounters::Install(module_.handle())) return "cannot count the page's store and certificate handles";
-    if (::GetEnvironmentVariableA("ZELT_BENCH_PROFILE", nullptr, 0)) ProfileImports(module_.handle());
+    if (profile_ && !ImportProfile::Install(module_.handle())) return "cannot time the page's imports";
     harness_.host.serial = L"BE0C4A11";
     harness_.host.password = L"bench-password";
     return "";
@@ -280,10 +280,12 @@ class Bench {
   // The marks of a measured interval; in the traced run the library's trace covers that interval.
   Mark StartMark() {
     if (tracing_) soft_.StartTrace();
+    if (profile_) ImportProfile::Begin();
     return Now();
   }
   Mark EndMark() {
     const Mark end = Now();
+    if (profile_) ImportProfile::Mark("end");
     if (tracing_) soft_.vendor()->Q_TraceControl(Q_TRACE_OFF);
     return end;
   }
@@ -305,6 +307,7 @@ class Bench {
   BenchToken token_;
   std::wstring traces_;
   bool tracing_ = false;
+  bool profile_ = ::GetEnvironmentVariableA("ZELT_BENCH_PROFILE", nullptr, 0) != 0;
 };
 
 void PrintRow(const Row& row) {
@@ -355,7 +358,8 @@ int main(int argc, char** argv) {
     const auto skip = [&](const char* step) { return only[0] && std::strcmp(only, step) != 0; };
     const auto add = [&](Row row) {
       PrintRow(row);
-      if (::GetEnvironmentVariableA("ZELT_BENCH_PROFILE", nullptr, 0)) PrintProfile();
+      if (::GetEnvironmentVariableA("ZELT_BENCH_PROFILE", nullptr, 0))
+        ImportProfile::Print(row.layout.certificates <= 20 && row.latency == 0);
       if (!row.problem.empty() || row.formula.Predict() != row.traced) failed = true;
       table.push_back(std::move(row));
     };

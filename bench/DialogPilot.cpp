@@ -2,15 +2,21 @@
 
 #include <cstdio>
 
+#include "ImportProfile.h"
+
 namespace {
 
 DialogPilot* g_pilot = nullptr;
 // The static that holds a message box's text.
 const int kBoxText = 0xFFFF;
 
-// Message boxes are dialogs of user32's own (other dialogs use id 0xFFFF for their labels too).
+// Message boxes are dialogs of no module or of user32 (Wine makes them with the caller's null
+// instance); the page's dialogs belong to its module. Other dialogs use id 0xFFFF for labels too.
 bool IsMessageBox(HWND dialog) {
-  return reinterpret_cast<HMODULE>(::GetWindowLongPtrA(dialog, GWLP_HINSTANCE)) == ::GetModuleHandleA("user32.dll");
+  char name[16] = "";
+  ::GetClassNameA(dialog, name, sizeof name);
+  const auto instance = reinterpret_cast<HMODULE>(::GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
+  return std::string(name) == "#32770" && (!instance || instance == ::GetModuleHandleA("user32.dll"));
 }
 
 std::string TextOf(HWND window) {
@@ -29,17 +35,21 @@ BOOL CALLBACK FrontDialog(HWND window, LPARAM found) {
 
 }  // namespace
 
-DialogPilot::DialogPilot() {
+bool DialogPilot::Attach(HWND owner) {
   g_pilot = this;
-  call_ = ::SetWindowsHookExA(WH_CALLWNDPROC, &DialogPilot::OnCall, nullptr, ::GetCurrentThreadId());
-  return_ = ::SetWindowsHookExA(WH_CALLWNDPROCRET, &DialogPilot::OnReturn, nullptr, ::GetCurrentThreadId());
+  owner_ = owner;
+  ownerProc_ = reinterpret_cast<WNDPROC>(
+      ::SetWindowLongPtrA(owner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DialogPilot::OwnerProc)));
+  cbt_ = ::SetWindowsHookExA(WH_CBT, &DialogPilot::OnCbt, nullptr, ::GetCurrentThreadId());
   watch_ = ::SetTimer(nullptr, 0, 5000, &DialogPilot::OnWatch);
+  return ownerProc_ && cbt_ && watch_;
 }
 
 DialogPilot::~DialogPilot() {
-  if (call_) ::UnhookWindowsHookEx(call_);
-  if (return_) ::UnhookWindowsHookEx(return_);
+  if (cbt_) ::UnhookWindowsHookEx(cbt_);
   if (watch_) ::KillTimer(nullptr, watch_);
+  if (ownerProc_ && ::IsWindow(owner_))
+    ::SetWindowLongPtrA(owner_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ownerProc_));
   g_pilot = nullptr;
 }
 
@@ -49,28 +59,29 @@ void DialogPilot::Press(HWND dialog, int id) {
 
 std::string DialogPilot::Finish() {
   std::string problems;
-  if (!call_ || !return_) problems += "the dialog hooks could not be installed; ";
+  if (!cbt_ || !ownerProc_) problems += "the dialog hook or the owner's subclass is missing; ";
   if (!answers_.empty()) problems += std::to_string(answers_.size()) + " message box(es) never shown; ";
   if (!steps_.empty()) problems += std::to_string(steps_.size()) + " dialog step(s) never run; ";
   for (const std::string& what : unexpected_) problems += "unexpected " + what + "; ";
   answers_.clear();
   steps_.clear();
   boxes_.clear();
+  answered_.clear();
   unexpected_.clear();
   return problems;
 }
 
-LRESULT CALLBACK DialogPilot::OnCall(int code, WPARAM wParam, LPARAM lParam) {
-  const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
-  if (code == HC_ACTION && g_pilot && sent->message == WM_ENTERIDLE && sent->wParam == MSGF_DIALOGBOX)
-    g_pilot->Idle(reinterpret_cast<HWND>(sent->lParam));
+LRESULT CALLBACK DialogPilot::OnCbt(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_ACTIVATE && g_pilot) g_pilot->Activated(reinterpret_cast<HWND>(wParam));
   return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-LRESULT CALLBACK DialogPilot::OnReturn(int code, WPARAM wParam, LPARAM lParam) {
-  const auto* sent = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-  if (code == HC_ACTION && g_pilot && sent->message == WM_INITDIALOG) g_pilot->Initialised(sent->hwnd);
-  return ::CallNextHookEx(nullptr, code, wParam, lParam);
+LRESULT CALLBACK DialogPilot::OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  DialogPilot* pilot = g_pilot;
+  if (!pilot) return ::DefWindowProcA(window, message, wParam, lParam);
+  const WNDPROC next = pilot->ownerProc_;
+  if (message == WM_ENTERIDLE && wParam == MSGF_DIALOGBOX) pilot->Idle(reinterpret_cast<HWND>(lParam));
+  return ::CallWindowProcA(next, window, message, wParam, lParam);
 }
 
 void CALLBACK DialogPilot::OnWatch(HWND, UINT, UINT_PTR, DWORD) {
@@ -91,23 +102,26 @@ void CALLBACK DialogPilot::OnWatch(HWND, UINT, UINT_PTR, DWORD) {
   if (front) Press(front, IDCANCEL);
 }
 
-void DialogPilot::Initialised(HWND dialog) {
-  if (!IsMessageBox(dialog)) return;  // a dialog of the page: its steps run when it idles
-  const std::string shown = TextOf(::GetDlgItem(dialog, kBoxText));
+void DialogPilot::Activated(HWND box) {
+  // A box is activated after its dialog has been initialised; again when it comes back on top.
+  if (!IsMessageBox(box) || !answered_.insert(box).second) return;
+  const std::string shown = TextOf(::GetDlgItem(box, kBoxText));
   if (answers_.empty()) {
     unexpected_.push_back("message box \"" + shown + "\"");
-    Press(dialog, ::GetDlgItem(dialog, IDCANCEL) ? IDCANCEL : IDOK);
+    Press(box, ::GetDlgItem(box, IDCANCEL) ? IDCANCEL : IDOK);
     return;
   }
   boxes_.push_back(shown);
-  Press(dialog, answers_.front());
+  Press(box, answers_.front());
   answers_.pop_front();
 }
 
 void DialogPilot::Idle(HWND dialog) {
   if (!::IsWindow(dialog) || IsMessageBox(dialog)) return;
   // What the loop would paint next is painted now, so a step sees the dialog as the user does.
+  ImportProfile::Mark("idle");
   ::RedrawWindow(dialog, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  ImportProfile::Mark("painted");
   if (steps_.empty()) {
     unexpected_.push_back("dialog \"" + TextOf(dialog) + "\"");
     Press(dialog, IDCANCEL);

@@ -1,15 +1,19 @@
 #pragma once
 // Drives the page's modal dialogs from inside their own message loops without a timer, so that
-// no polling delay enters a measurement. A thread hook sees:
-// - each message box as it is initialised, and answers it at once with the next queued button;
-// - each other dialog's idle moments (WM_ENTERIDLE, which the dialog's loop sends its owner when
-//   the queue is empty, that is once the dialog shows), and runs the next queued idle step there.
-// A dialog that shows when no step is queued is cancelled and counted as unexpected; one that
-// never idles with steps queued (no owner to tell) is cancelled by a watchdog after some seconds.
+// no polling delay enters a measurement, and without a hook on every message (under Wine each
+// hooked message costs several server round trips, which would be measured as the page's time):
+// - the dialogs' owner, the host's frame, is subclassed to see WM_ENTERIDLE, which a dialog's
+//   loop sends its owner when the queue is empty, that is once the dialog shows; the next queued
+//   idle step runs there;
+// - a CBT hook sees each message box as it is activated (after its text is set), and answers it
+//   with the next queued button.
+// A dialog that idles when no step is queued, or a message box when no answer is, is cancelled and
+// counted as unexpected; one that never idles with steps queued is cancelled by a watchdog.
 #include <windows.h>
 
 #include <deque>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,10 +21,13 @@ class DialogPilot {
  public:
   using Step = std::function<void(HWND dialog)>;
 
-  DialogPilot();
+  DialogPilot() = default;
   ~DialogPilot();
   DialogPilot(const DialogPilot&) = delete;
   DialogPilot& operator=(const DialogPilot&) = delete;
+
+  // Watches the dialogs owned by `owner`; false when the hook or the subclass cannot be installed.
+  bool Attach(HWND owner);
 
   // The next message box is answered with `button` (IDYES, IDOK, ...).
   void Answer(int button) { answers_.push_back(button); }
@@ -37,18 +44,20 @@ class DialogPilot {
   static void Press(HWND dialog, int id);
 
  private:
-  static LRESULT CALLBACK OnCall(int code, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK OnReturn(int code, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static void CALLBACK OnWatch(HWND, UINT, UINT_PTR, DWORD);
-  void Initialised(HWND dialog);
+  void Activated(HWND box);
   void Idle(HWND dialog);
 
-  HHOOK call_ = nullptr;
-  HHOOK return_ = nullptr;
+  HWND owner_ = nullptr;
+  WNDPROC ownerProc_ = nullptr;
+  HHOOK cbt_ = nullptr;
   UINT_PTR watch_ = 0;
   unsigned progress_ = 0, watched_ = 0, stalls_ = 0;
   std::deque<int> answers_;
   std::deque<Step> steps_;
+  std::set<HWND> answered_;
   std::vector<std::string> boxes_;
   std::vector<std::string> unexpected_;
 };

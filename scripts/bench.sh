@@ -3,7 +3,10 @@
 # The bench certificates are made once (openssl, from the test keys); the run uses a prefix and a
 # display of its own, with every Wine process, the wineserver included, pinned to one CPU: with
 # the server on the other CPU of a two-core machine every call is several times slower, at random.
-# ZELT_BENCH_CPU picks the CPU (default: the last one); ZELT_BENCH_TRACES=<dir> keeps the traces.
+# ZELT_BENCH_CPU picks the CPU (default: the last one); ZELT_BENCH_TRACES=<dir> keeps the traces;
+# ZELT_BENCH_ONLY=<step> (activation, manage, register+convert, remove, import, growth) runs one
+# step; ZELT_BENCH_PROFILE=1 prints under each row where the page's own time went (its calls to
+# the system, and a timeline of the last run on 20 certificates at no latency).
 set -euo pipefail
 build=$(realpath -m "$1")
 here=$(dirname "$(realpath "$0")")

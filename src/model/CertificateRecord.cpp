@@ -45,6 +45,15 @@ CertificateRecord::~CertificateRecord() = default;
 
 HRESULT CertificateRecord::displayName(const CERT_NAME_BLOB& name, TextBuffer& text) {
   CERT_NAME_BLOB blob = name;  // the platform's prototype takes a non-const pointer
+  // A name that fits these buffers takes one pass of the platform's formatter; the ANSI call
+  // below formats the wide text twice per call (its size, then the text) and is called twice.
+  // Its text is this conversion of the wide one, so the list shows the same either way.
+  wchar_t wide[256];
+  char fitted[512];
+  const DWORD units = ::CertNameToStrW(CertEncoding, &blob, CERT_X500_NAME_STR, wide, 256);
+  if (units > 1 && units < 256 &&
+      ::WideCharToMultiByte(CP_ACP, 0, wide, -1, fitted, sizeof fitted, nullptr, nullptr) > 0)
+    return NameFormat::displayNameValue(fitted, text);
   const DWORD length = ::CertNameToStrA(CertEncoding, &blob, CERT_X500_NAME_STR, nullptr, 0);
   if (length == 0) return E_FAIL;
   // A one-byte-short buffer would give an empty string, so the size comes from the call above.
