@@ -38,5 +38,14 @@ if [ -n "${ZELT_BENCH_TRACES:-}" ]; then
 fi
 echo "bench: pinned to CPU $cpu; load average $(cut -d' ' -f1-3 /proc/loadavg)"
 export ZELT_BIN_DIR=$bin ZELT_TEST_TIMEOUT=${ZELT_BENCH_TIMEOUT:-3000}
-exec taskset -c "$cpu" "$here/with-xvfb.sh" "$build/win32/benchprefix" \
-  "$here/wine-test.sh" "$bin/zelt-bench.exe" "$(win "$certs")" "${traces[@]}"
+rc=0
+taskset -c "$cpu" "$here/with-xvfb.sh" "$build/win32/benchprefix" \
+  "$here/wine-test.sh" "$bin/zelt-bench.exe" "$(win "$certs")" "${traces[@]}" || rc=$?
+
+# The DLL as shipped: the release build's stripped copy (the test build keeps its symbols).
+shipped=$build/win32/release/ZeltUtilUserPage.dll
+size=$(stat -c %s "$shipped" 2>/dev/null || echo 0)
+limit=$((500 * 1024))
+if [ "$size" -gt 0 ] && [ "$size" -le "$limit" ]; then verdict=ok; else verdict=FAIL; rc=1; fi
+echo "shipped DLL: $verdict $shipped $size bytes (at most $limit; the build's own: $(stat -c %s "$bin/ZeltUtilUserPage.dll") bytes)"
+exit $rc
