@@ -9,7 +9,7 @@ WERROR ?= $(if $(CI),ON,OFF)
 WIN    := $(BUILD)/win32
 NAT    := $(BUILD)/native
 
-.PHONY: all setup build release package test check demo fuzz coverage clean
+.PHONY: all setup build release package test check demo fuzz coverage bench clean
 
 all: build
 
@@ -43,6 +43,10 @@ check: build
 
 demo: build
 	bash scripts/demo.sh $(BUILD)
+
+# The speed and growth benchmark (bench/): one table; not part of `make test`.
+bench: build
+	bash scripts/bench.sh $(BUILD)
 
 fuzz: build
 	bash scripts/run-fuzz.sh $(NAT) $(FUZZ_SECONDS)
