@@ -18,7 +18,7 @@ if [ "${ZELT_WINE_TESTS:-1}" != 0 ]; then
     ctest --test-dir "$build/win32" --output-on-failure --no-tests=ignore -j 1 -LE parallel "${filter[@]}" || rc=1
   # Shards of a long suite: each brings its own display and prefix, so they run side by side.
   [ -n "$suite" ] && filter=(-R "^(${suite})(_[0-9]+)?\$")
-  ctest --test-dir "$build/win32" --output-on-failure --no-tests=ignore -j "${ZELT_SHARD_JOBS:-3}" -L parallel \
+  ctest --test-dir "$build/win32" --output-on-failure --no-tests=ignore -j "${ZELT_SHARD_JOBS:-4}" -L parallel \
     "${filter[@]}" || rc=1
 fi
 exit $rc

@@ -1,5 +1,7 @@
 #include "TokenFile.h"
 
+#include <winternl.h>
+
 #include <vector>
 
 #include "ZeltVendor.h"
@@ -58,16 +60,21 @@ TokenFile::Load TokenFile::load(FileStamp &known, TokenImage &out) const {
   ScopedFile file(raw);
   if (!file) return Load::Unreadable;
 
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file.get(), &info)) return Load::Unreadable;
+  // The file's identity, size and last write, each from the file itself: the library looks
+  // before nearly every call, and GetFileInformationByHandle would also ask the volume for its
+  // serial number, which under Wine is a round trip to the mount manager each time.
+  FILE_INTERNAL_INFORMATION id;
+  IO_STATUS_BLOCK io;
+  LARGE_INTEGER size;
+  FILETIME written;
+  if (NtQueryInformationFile(file.get(), &io, &id, sizeof id, FileInternalInformation) < 0 ||
+      !GetFileSizeEx(file.get(), &size) || !GetFileTime(file.get(), nullptr, nullptr, &written))
+    return Load::Unreadable;
   FileStamp stamp;
   stamp.exists = true;
-  stamp.volume = info.dwVolumeSerialNumber;
-  stamp.indexHigh = info.nFileIndexHigh;
-  stamp.indexLow = info.nFileIndexLow;
-  stamp.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  stamp.writeTime = (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-                    info.ftLastWriteTime.dwLowDateTime;
+  stamp.index = static_cast<uint64_t>(id.IndexNumber.QuadPart);
+  stamp.size = static_cast<uint64_t>(size.QuadPart);
+  stamp.writeTime = (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
   if (stamp == known) return Load::Unchanged;
   known = stamp;
 

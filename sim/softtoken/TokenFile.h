@@ -16,15 +16,12 @@ namespace softtoken {
 // size and time happen to repeat.
 struct FileStamp {
   bool exists = false;
-  DWORD volume = 0;
-  DWORD indexHigh = 0;
-  DWORD indexLow = 0;
+  uint64_t index = 0;  // the file's number on its volume: a replaced file has another
   uint64_t size = 0;
   uint64_t writeTime = 0;
 
   bool operator==(const FileStamp &o) const {
-    return exists == o.exists && volume == o.volume && indexHigh == o.indexHigh &&
-           indexLow == o.indexLow && size == o.size && writeTime == o.writeTime;
+    return exists == o.exists && index == o.index && size == o.size && writeTime == o.writeTime;
   }
   bool operator!=(const FileStamp &o) const { return !(*this == o); }
 };

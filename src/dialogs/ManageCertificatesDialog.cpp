@@ -64,7 +64,7 @@ LRESULT ManageCertificatesDialog::OnClose(UINT, WPARAM wParam, LPARAM) {
 
 LRESULT ManageCertificatesDialog::OnSetAsDefault(UINT, WPARAM, LPARAM) {
   CertificateRecord* record = list_.SelectedRecord();
-  if (!token_ || !record || !record->hasContainer) return 0;
+  if (!Acting(record) || !record->hasContainer) return 0;
   WaitCursor wait;
   page_->ShowStatus(IDS_SETTING_DEFAULT, Window());
   const HRESULT hr = token_->setDefaultLogon(record);
@@ -83,7 +83,7 @@ LRESULT ManageCertificatesDialog::OnSetAsDefault(UINT, WPARAM, LPARAM) {
 
 LRESULT ManageCertificatesDialog::OnRegister(UINT, WPARAM, LPARAM) {
   CertificateRecord* record = list_.SelectedRecord();
-  if (!token_ || !record) return 0;
+  if (!Acting(record)) return 0;
   std::optional<WaitCursor> wait(std::in_place);
   if (!record->hasContainer) {
     // Registration needs a key container, which conversion writes to the token.
@@ -104,7 +104,7 @@ LRESULT ManageCertificatesDialog::OnRegister(UINT, WPARAM, LPARAM) {
 
 LRESULT ManageCertificatesDialog::OnUnregister(UINT, WPARAM, LPARAM) {
   CertificateRecord* record = list_.SelectedRecord();
-  if (!token_ || !record) return 0;
+  if (!Acting(record)) return 0;
   const HRESULT hr = token_->unregisterCertificate(record);
   if (hr != S_OK) {
     page_->ShowErrorMessage(IDS_UNREGISTER_FAILED, hr, Window());
@@ -118,7 +118,7 @@ LRESULT ManageCertificatesDialog::OnUnregister(UINT, WPARAM, LPARAM) {
 
 LRESULT ManageCertificatesDialog::OnRemove(UINT, WPARAM, LPARAM) {
   CertificateRecord* record = list_.SelectedRecord();
-  if (!token_ || !record) return 0;
+  if (!Acting(record)) return 0;
   if (page_->ShowMessage(IDS_CONFIRM_REMOVE, Window(), MB_YESNO | MB_ICONEXCLAMATION) == IDNO) return 0;
   SecretBuffer password;
   if (page_->AskPassword(Window(), password) != S_OK) return 0;
@@ -168,7 +168,7 @@ LRESULT ManageCertificatesDialog::OnViewDetails(UINT, WPARAM, LPARAM) {
 
 LRESULT ManageCertificatesDialog::OnConvert(UINT, WPARAM, LPARAM) {
   CertificateRecord* record = list_.SelectedRecord();
-  if (!token_ || !record) return 0;
+  if (!Acting(record)) return 0;
   // Held until the row has been rewritten.
   std::optional<WaitCursor> wait;
   const HRESULT hr = ConvertRecord(record, wait);
@@ -220,6 +220,12 @@ HRESULT ManageCertificatesDialog::FillList() {
   const HRESULT status = ended == Token::kNoMoreCertificates ? token_->mapStatus() : ended;
   listWhole_ = status == S_OK;
   return status;
+}
+
+bool ManageCertificatesDialog::Acting(const CertificateRecord* record) const {
+  // The buttons that write are disabled over a list read in part; a click sent all the same (by a
+  // program, not the user) must not act on such a row either.
+  return token_ && record && listWhole_;
 }
 
 void ManageCertificatesDialog::DisableEverything() {

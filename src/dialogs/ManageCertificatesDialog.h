@@ -43,6 +43,8 @@ class ManageCertificatesDialog : public DialogWindow {
   // list shows the whole token; else the failure that cut the list short or left a
   // container unmapped, which the caller tells the user about.
   HRESULT FillList();
+  // Whether a writing button may act on `record`.
+  bool Acting(const CertificateRecord* record) const;
   void DisableEverything();
   // The buttons and texts that follow the record's flags; null disables everything.
   void ShowRecordButtons(const CertificateRecord* record);

@@ -8,5 +8,5 @@ set_target_properties(ZeltP11NoVendor PROPERTIES PREFIX "" OUTPUT_NAME ZeltP11No
   ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 target_include_directories(ZeltP11NoVendor PRIVATE ${CMAKE_SOURCE_DIR}/sim/softtoken)
 target_compile_definitions(ZeltP11NoVendor PRIVATE CRYPTOKI_EXPORTS)
-target_link_libraries(ZeltP11NoVendor PRIVATE bcrypt shell32)
+target_link_libraries(ZeltP11NoVendor PRIVATE bcrypt shell32 ntdll)
 add_dependencies(${target} ZeltP11NoVendor)

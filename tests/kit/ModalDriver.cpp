@@ -58,7 +58,8 @@ BoxIcon ModalWindow::Icon() const {
   for (HWND child : Children(window_)) {
     if (ClassOf(child) != "Static" || (::GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) continue;
     HICON icon = reinterpret_cast<HICON>(::SendMessageA(child, STM_GETICON, 0, 0));
-    if (!icon || !::IsWindowVisible(child)) continue;
+    // The control's own style: a box handed on as it is activated is not visible yet itself.
+    if (!icon || !(::GetWindowLongA(child, GWL_STYLE) & WS_VISIBLE)) continue;
     if (icon == ::LoadIcon(nullptr, IDI_HAND)) return BoxIcon::Error;
     if (icon == ::LoadIcon(nullptr, IDI_QUESTION)) return BoxIcon::Question;
     if (icon == ::LoadIcon(nullptr, IDI_EXCLAMATION)) return BoxIcon::Warning;

@@ -361,13 +361,20 @@ TEST_F(ManageDialog, AReadThatFailsPartWayIsReportedOverWhatCouldBeRead) {
     ASSERT_EQ(CKR_OK, soft.Inject(c.function, c.nth, c.rv));
     Box(std::string("An error occurred while reading certificates from the Zelt.\nError Code is  0x") + c.code + ".",
         IDOK, "Certificates on the Zelt", BoxIcon::Error);
-    OnDialog("rows read", [&c](ModalWindow& dialog) {
+    OnDialog("rows read", [this, &c](ModalWindow& dialog) {
       EXPECT_EQ(c.logon, listkit::Column(dialog.Item(IDC_CERTIFICATE_LIST), 4));
       // Such a list can only be looked at: a row may lack the container that holds its key.
       listkit::Select(dialog.Item(IDC_CERTIFICATE_LIST), 0);
       for (int id : {IDC_REGISTER, IDC_UNREGISTER, IDC_REMOVE, IDC_SET_AS_DEFAULT, IDC_CONVERT})
         EXPECT_FALSE(dialog.IsEnabled(id)) << "button " << id << " acts on a list read in part";
       EXPECT_TRUE(dialog.IsEnabled(IDC_VIEW_DETAILS));
+      // Nor does a click that a program sends past the disabled buttons: no question, no call.
+      soft.StartTrace();
+      for (int id : {IDC_REGISTER, IDC_UNREGISTER, IDC_REMOVE, IDC_SET_AS_DEFAULT, IDC_CONVERT})
+        ::PostMessageA(dialog.window(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(dialog.Item(id)));
+    });
+    OnDialog("after the clicks", [this](ModalWindow& dialog) {
+      EXPECT_TRUE(soft.Trace().empty()) << "the token was called: " << soft.Trace().front();
       dialog.Press(IDC_MANAGE_CLOSE);
     });
     EXPECT_EQ(0, Manage());

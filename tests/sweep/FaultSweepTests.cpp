@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -62,21 +63,32 @@ bool KeepsHandle(const std::string& entry) {
 
 enum class Contents { Certificates, ForImport };
 
+std::string LoadText(UINT id);
+
+// How a flow's user and host answer beyond the script: set on the fresh page before the flow.
+using Setup = std::function<void(testkit::PageHarness&, sweep::Script&)>;
+
 struct Flow {
   friend void PrintTo(const Flow& flow, std::ostream* out) { *out << flow.name; }
   const char* name;
   int button;  // the page's button; 0: the activation itself
   sweep::Script script;
-  Contents contents = Contents::Certificates;
-  std::vector<std::string> registered;       // in "MY" before the flow: "file=container"
   std::vector<UINT> failures;                // messages that tell a failure
-  bool quiet = false;                        // failures may go untold (the activation's refresh)
-  std::function<void(testkit::FakeHost&)> host = nullptr;
-  LONG naming = IDC_USE_FILE_NAME;
+  std::vector<std::string> registered = {};  // in "MY" before the flow: "file=container"
+  Contents contents = Contents::Certificates;
+  Setup setup = nullptr;
   // The conversion makes a new container, then binds the key pair to it; a binding that fails
   // leaves the container on the token, empty (nothing removes it), which is a third whole state.
   bool converts = false;
+  bool quiet = false;  // failures may go untold (the activation's refresh)
 };
+
+Setup Passwords(const wchar_t* old, const wchar_t* fresh) {
+  return [old, fresh](testkit::PageHarness& harness, sweep::Script&) {
+    harness.host.oldPassword = old;
+    if (fresh) harness.host.newPassword = fresh;
+  };
+}
 
 std::string LoadText(UINT id) {
   char text[512] = "";
@@ -107,51 +119,43 @@ const std::vector<UINT> kRemoveFailures = {kLibrary, kRead, IDS_REMOVE_FAILED, I
 
 std::vector<Flow> Flows() {
   const std::string unregister = LoadText(IDS_ASK_UNREGISTER_REMOVED);
-  std::vector<Flow> flows = {
-      {"Activation", 0, {}, Contents::Certificates, {}, {kLibrary}, true},
-      {"ChangePassword", IDC_CHANGE_PASSWORD, {}, Contents::Certificates, {}, {kLibrary, IDS_PASSWORD_CHANGE_FAILED}},
-      {"ChangePasswordWrongFirst", IDC_CHANGE_PASSWORD, {}, Contents::Certificates, {},
-       {kLibrary, IDS_PASSWORD_CHANGE_FAILED}},
-      {"ChangeUserPin", IDC_CHANGE_USER_PIN, {}, Contents::Certificates, {}, {}},
-      {"ManageOpen", IDC_MANAGE, Manage(-1, 0), Contents::Certificates, {}, {kLibrary, kRead}},
-      {"RegisterWithConversion", IDC_MANAGE, Manage(2, IDC_REGISTER), Contents::Certificates, {},
-       {kLibrary, kRead, IDS_CONVERT_FAILED, IDS_REGISTER_FAILED}},
-      {"RegisterWithContainer", IDC_MANAGE, Manage(1, IDC_REGISTER), Contents::Certificates, {},
-       {kLibrary, kRead, IDS_REGISTER_FAILED}},
-      {"Unregister", IDC_MANAGE, Manage(1, IDC_UNREGISTER), Contents::Certificates, {"john-roe=John's keys"},
-       {kLibrary, kRead, IDS_UNREGISTER_FAILED}},
-      {"Convert", IDC_MANAGE, Manage(2, IDC_CONVERT), Contents::Certificates, {},
-       {kLibrary, kRead, IDS_CONVERT_FAILED}},
-      {"RemoveWithContainerUnregistering", IDC_MANAGE, Manage(1, IDC_REMOVE, {{unregister, IDYES}}),
-       Contents::Certificates, {"john-roe=John's keys"}, kRemoveFailures},
-      {"RemoveWithContainerKeepingRegistered", IDC_MANAGE, Manage(1, IDC_REMOVE, {{unregister, IDNO}}),
-       Contents::Certificates, {"john-roe=John's keys"}, kRemoveFailures},
-      {"RemoveWithoutContainerUnregistering", IDC_MANAGE, Manage(2, IDC_REMOVE, {{unregister, IDYES}}),
-       Contents::Certificates, {"example-corp="}, kRemoveFailures},
-      {"RemoveWithoutContainerKeepingRegistered", IDC_MANAGE, Manage(2, IDC_REMOVE, {{unregister, IDNO}}),
-       Contents::Certificates, {"example-corp="}, kRemoveFailures},
-      {"SetAsDefault", IDC_MANAGE, Manage(1, IDC_SET_AS_DEFAULT), Contents::Certificates, {},
-       {kLibrary, kRead, IDS_SET_DEFAULT_FAILED}},
-      {"ViewDetails", IDC_MANAGE, Manage(0, IDC_VIEW_DETAILS), Contents::Certificates, {}, {kLibrary, kRead}},
-      {"ImportFileName", IDC_IMPORT, Import(), Contents::ForImport, {}, {kLibrary, IDS_IMPORT_FAILED}},
-      {"ImportGuid", IDC_IMPORT, Import(), Contents::ForImport, {}, {kLibrary, IDS_IMPORT_FAILED}},
-      {"AutoRegistration", IDC_AUTO_REGISTRATION, {}, Contents::Certificates, {}, {}},
+  const Contents certificates = Contents::Certificates;
+  // The wrong old password first: after "incorrect password" the host is asked again and cancels.
+  const Setup wrongFirst = [](testkit::PageHarness& harness, sweep::Script& script) {
+    harness.host.oldPassword = L"wrong-password";
+    script.onBoxText = LoadText(IDS_INCORRECT_PASSWORD);
+    script.onBox = [&harness] { harness.host.askPasswordChangeResult = S_FALSE; };
   };
-  for (Flow& flow : flows) {
-    const std::string name = flow.name;
-    if (name == "ChangePassword") {
-      flow.host = [](testkit::FakeHost& host) {
-        host.oldPassword = L"pki-password";
-        host.newPassword = L"new-password";
-      };
-    } else if (name == "ChangePasswordWrongFirst") {
-      flow.host = [](testkit::FakeHost& host) { host.oldPassword = L"wrong-password"; };
-    } else if (name == "ImportGuid") {
-      flow.naming = IDC_USE_GUID;
-    }
-    flow.converts = name == "RegisterWithConversion" || name == "Convert";
-  }
-  return flows;
+  const Setup guidNames = [](testkit::PageHarness&, sweep::Script&) { ContainerNamingChoice = IDC_USE_GUID; };
+  const std::vector<UINT> passwordFailures = {kLibrary, IDS_PASSWORD_CHANGE_FAILED};
+  return {
+      {"Activation", 0, {}, {kLibrary}, {}, certificates, nullptr, false, true},
+      {"ChangePassword", IDC_CHANGE_PASSWORD, {}, passwordFailures, {}, certificates,
+       Passwords(L"pki-password", L"new-password")},
+      {"ChangePasswordWrongFirst", IDC_CHANGE_PASSWORD, {}, passwordFailures, {}, certificates, wrongFirst},
+      {"ChangeUserPin", IDC_CHANGE_USER_PIN, {}, {}},
+      {"ManageOpen", IDC_MANAGE, Manage(-1, 0), {kLibrary, kRead}},
+      {"RegisterWithConversion", IDC_MANAGE, Manage(2, IDC_REGISTER),
+       {kLibrary, kRead, IDS_CONVERT_FAILED, IDS_REGISTER_FAILED}, {}, certificates, nullptr, true},
+      {"RegisterWithContainer", IDC_MANAGE, Manage(1, IDC_REGISTER), {kLibrary, kRead, IDS_REGISTER_FAILED}},
+      {"Unregister", IDC_MANAGE, Manage(1, IDC_UNREGISTER), {kLibrary, kRead, IDS_UNREGISTER_FAILED},
+       {"john-roe=John's keys"}},
+      {"Convert", IDC_MANAGE, Manage(2, IDC_CONVERT), {kLibrary, kRead, IDS_CONVERT_FAILED}, {}, certificates,
+       nullptr, true},
+      {"RemoveWithContainerUnregistering", IDC_MANAGE, Manage(1, IDC_REMOVE, {{unregister, IDYES}}),
+       kRemoveFailures, {"john-roe=John's keys"}},
+      {"RemoveWithContainerKeepingRegistered", IDC_MANAGE, Manage(1, IDC_REMOVE, {{unregister, IDNO}}),
+       kRemoveFailures, {"john-roe=John's keys"}},
+      {"RemoveWithoutContainerUnregistering", IDC_MANAGE, Manage(2, IDC_REMOVE, {{unregister, IDYES}}),
+       kRemoveFailures, {"example-corp="}},
+      {"RemoveWithoutContainerKeepingRegistered", IDC_MANAGE, Manage(2, IDC_REMOVE, {{unregister, IDNO}}),
+       kRemoveFailures, {"example-corp="}},
+      {"SetAsDefault", IDC_MANAGE, Manage(1, IDC_SET_AS_DEFAULT), {kLibrary, kRead, IDS_SET_DEFAULT_FAILED}},
+      {"ViewDetails", IDC_MANAGE, Manage(0, IDC_VIEW_DETAILS), {kLibrary, kRead}},
+      {"ImportFileName", IDC_IMPORT, Import(), {kLibrary, IDS_IMPORT_FAILED}, {}, Contents::ForImport},
+      {"ImportGuid", IDC_IMPORT, Import(), {kLibrary, IDS_IMPORT_FAILED}, {}, Contents::ForImport, guidNames},
+      {"AutoRegistration", IDC_AUTO_REGISTRATION, {}, {}},
+  };
 }
 
 // One way a token fails, at one call of the clean run.
@@ -179,6 +183,7 @@ struct Outcome {
   std::vector<std::string> calls;     // the token library's calls, in order (function names)
   std::vector<std::string> cspCalls;  // the CSP's entries, in order
   std::vector<std::string> problems;  // what makes the token inconsistent
+  int late = 0;                       // dialogs reached late (see sweep::Responder::late)
   bool operator==(const Outcome& o) const {
     return seen.boxes == o.seen.boxes && seen.list == o.seen.list && token == o.token && store == o.store;
   }
@@ -259,7 +264,10 @@ class FaultSweep : public ::testing::TestWithParam<Flow> {
     contents.AddRecord("John's keys", "john", "", 2, {'R'});
     file = std::make_unique<sweep::TokenFileCopy>(soft, kSlot);
   }
-  void TearDown() override { sweep::ResetStore(kCertificates, {}); }
+  void TearDown() override {
+    sweep::ResetStore(kCertificates, {});
+    ContainerNamingChoice = IDC_USE_FILE_NAME;
+  }
 
   // Runs the flow on a fresh page with `fault` armed once the page is up (before, for the
   // activation), then releases the page and puts the token back.
@@ -269,18 +277,14 @@ class FaultSweep : public ::testing::TestWithParam<Flow> {
     sweep::ResetStore(kCertificates, flow.registered);
     soft.ResetHooks();
     const DWORD cspBefore = Handed(csp.Counts());
-    ContainerNamingChoice = flow.naming;
+    ContainerNamingChoice = IDC_USE_FILE_NAME;  // a flow's setup may choose otherwise
     {
       testkit::PageHarness harness{&UserPage::CreateInstance};
       EXPECT_TRUE(harness.Ready());
       harness.host.serial = L"5EE9C0DE";
       harness.host.password = L"pki-password";
-      if (flow.host) flow.host(harness.host);
       sweep::Script script = flow.script;
-      if (std::string(flow.name) == "ChangePasswordWrongFirst") {
-        script.onBoxText = LoadText(IDS_INCORRECT_PASSWORD);
-        script.onBox = [&harness] { harness.host.askPasswordChangeResult = S_FALSE; };
-      }
+      if (flow.setup) flow.setup(harness, script);
       sweep::Responder responder(::GetModuleHandleW(nullptr), script);
       if (flow.button != 0) {
         EXPECT_EQ(S_OK, harness.Open());
@@ -295,6 +299,7 @@ class FaultSweep : public ::testing::TestWithParam<Flow> {
       }
       harness.Release();
       outcome.seen = responder.seen();
+      outcome.late = responder.late();
       CheckHost(harness.host);
     }
     for (const std::string& line : soft.Trace()) outcome.calls.push_back(line.substr(0, line.find('(')));
@@ -302,27 +307,26 @@ class FaultSweep : public ::testing::TestWithParam<Flow> {
     soft.ResetHooks();
     csp.Reset();
     CheckNothingHeld(cspBefore, fault.kind == Fault::Csp && KeepsHandle(clean.cspCalls[fault.call]));
-    outcome.token = sweep::TokenDigest(file->path());
-    outcome.problems = sweep::TokenProblems(file->path());
+    sweep::TokenState token = sweep::ReadToken(file->path());
+    outcome.token = std::move(token.digest);
+    outcome.problems = std::move(token.problems);
     outcome.store = sweep::StoreDigest(kCertificates);
-    ContainerNamingChoice = IDC_USE_FILE_NAME;
     EXPECT_TRUE(file->Restore()) << "the token file could not be put back, error " << ::GetLastError();
     return outcome;
   }
 
   void Arm(const Fault& fault, const std::vector<std::string>& clean) {
+    // The k-th call of the run is the n-th call of its function.
+    const CK_ULONG nth = fault.call < clean.size()
+                             ? static_cast<CK_ULONG>(std::count(clean.begin(), clean.begin() + fault.call + 1, clean[fault.call]))
+                             : 0;
     if (fault.kind == Fault::Error) {
-      // The k-th call is the n-th call of its function.
-      CK_ULONG nth = 0;
-      for (size_t i = 0; i <= fault.call; ++i) nth += clean[i] == clean[fault.call];
       EXPECT_EQ(CKR_OK, soft.Inject(clean[fault.call], nth, fault.rv));
     } else if (fault.kind == Fault::Removal) {
       EXPECT_EQ(CKR_OK, soft.vendor()->Q_RemoveTokenAfter(kSlot, fault.call));
     } else if (fault.kind == Fault::Write) {
       EXPECT_EQ(CKR_OK, soft.vendor()->Q_FailWrite(fault.write, Q_WRITE_FAIL_HALFWAY));
     } else if (fault.kind == Fault::Csp) {
-      CK_ULONG nth = 0;
-      for (size_t i = 0; i <= fault.call; ++i) nth += clean[i] == clean[fault.call];
       char spec[96];
       std::snprintf(spec, sizeof spec, "%s:%lu:0x%lx", clean[fault.call].c_str(), nth, fault.rv);
       EXPECT_TRUE(csp.Inject(spec)) << spec;
@@ -448,7 +452,7 @@ class FaultSweep : public ::testing::TestWithParam<Flow> {
                                        PROV_RSA_FULL, CRYPT_NEWKEYSET | CRYPT_SILENT))
         << std::hex << ::GetLastError();
     if (made) ::CryptReleaseContext(made, 0);
-    const std::string digest = sweep::TokenDigest(file->path());
+    const std::string digest = sweep::ReadToken(file->path()).digest;
     EXPECT_TRUE(file->Restore());
     return digest;
   }
@@ -464,8 +468,9 @@ class FaultSweep : public ::testing::TestWithParam<Flow> {
 TEST_P(FaultSweep, EveryCallFailingLeavesTheTokenWholeNothingHeldAndTheUserTold) {
   const Flow& flow = GetParam();
   Watchdog watchdog;
-  initial.token = sweep::TokenDigest(file->path());
-  ASSERT_TRUE(sweep::TokenProblems(file->path()).empty()) << "the token is inconsistent before the flow";
+  const sweep::TokenState before = sweep::ReadToken(file->path());
+  initial.token = before.digest;
+  ASSERT_TRUE(before.problems.empty()) << "the token is inconsistent before the flow:" << Join(before.problems);
   if (flow.converts) emptyContainer = EmptyContainer();
   sweep::ResetStore(kCertificates, flow.registered);
   initial.store = sweep::StoreDigest(kCertificates);
@@ -496,7 +501,7 @@ TEST_P(FaultSweep, EveryCallFailingLeavesTheTokenWholeNothingHeldAndTheUserTold)
   // ZELT_SWEEP_CASE: only the cases whose description contains this text (to look at one case).
   char only[128] = "";
   ::GetEnvironmentVariableA("ZELT_SWEEP_CASE", only, sizeof only);
-  size_t cases = 0, told = 0, number = 0;
+  size_t cases = 0, told = 0, number = 0, late = 0;
   for (const Fault& fault : faults) {
     if (!shard.Takes(number++)) continue;
     const std::string what =
@@ -504,7 +509,9 @@ TEST_P(FaultSweep, EveryCallFailingLeavesTheTokenWholeNothingHeldAndTheUserTold)
     if (only[0] && what.find(only) == std::string::npos) continue;
     SCOPED_TRACE(what);
     watchdog.Arm(what);
-    told += Judge(fault, clean, Run(fault, clean));
+    const Outcome got = Run(fault, clean);
+    told += Judge(fault, clean, got);
+    late += got.late;
     ++cases;
   }
   // Half-way writes, until a run has no such write left to fail.
@@ -517,11 +524,12 @@ TEST_P(FaultSweep, EveryCallFailingLeavesTheTokenWholeNothingHeldAndTheUserTold)
     watchdog.Arm(what);
     const Outcome got = Run(fault, clean);
     told += Judge(fault, clean, got);
+    late += got.late;
     ++cases;
     if (got == clean) break;
   }
-  std::printf("[ sweep    ] %s: %zu token calls, %zu CSP calls, %zu cases, %zu told a failure\n", flow.name,
-              clean.calls.size(), clean.cspCalls.size(), cases, told);
+  std::printf("[ sweep    ] %s: %zu token calls, %zu CSP calls, %zu cases, %zu told a failure, %zu dialogs reached late\n",
+              flow.name, clean.calls.size(), clean.cspCalls.size(), cases, told, late);
 }
 
 INSTANTIATE_TEST_SUITE_P(Flows, FaultSweep, ::testing::ValuesIn(Flows()),

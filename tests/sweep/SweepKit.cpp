@@ -24,7 +24,6 @@ namespace sweep {
 
 namespace {
 
-Responder* g_responder = nullptr;
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
 std::string Hex(const std::vector<uint8_t>& bytes) {
@@ -76,7 +75,7 @@ std::string WithoutGuids(std::string text) {
   return text;
 }
 
-Responder::Responder(HMODULE resources, const Script& script) : script_(script) {
+Responder::Responder(HMODULE resources, const Script& script) : script_(script), pilot_(*this) {
   // Made once: each matcher makes its dialog from the template to learn it.
   static const testkit::WindowMatcher kManage = testkit::FromTemplate(resources, IDD_MANAGE_CERTIFICATES),
                                       kImport = testkit::FromTemplate(resources, IDD_IMPORT_CERTIFICATE),
@@ -86,40 +85,25 @@ Responder::Responder(HMODULE resources, const Script& script) : script_(script) 
   import_ = kImport;
   details_ = kDetails;
   autoRegistration_ = kAutoRegistration;
-  g_responder = this;
-  timer_ = ::SetTimer(nullptr, 0, 10, &Responder::OnTimer);
+  if (!pilot_.ready()) seen_.unexpected.push_back("the dialog pilot could not be set up");
 }
 
-Responder::~Responder() {
-  ::KillTimer(nullptr, timer_);
-  g_responder = nullptr;
-}
-
-void CALLBACK Responder::OnTimer(HWND, UINT, UINT_PTR, DWORD) {
-  if (g_responder) g_responder->Tick();
-}
-
-// What the responder asks is posted: a window's posted messages come before the next timer
-// tick, so the next tick finds the dialog that the answer led to.
-void Responder::Tick() {
-  HWND window = testkit::FrontModal();
-  if (!window) return;
+void Responder::OnIdle(HWND window) {
   testkit::ModalWindow dialog(window);
   if (manage_(window)) {
     OnManage(dialog);
   } else if (import_(window)) {
     OnImport(dialog);
   } else if (details_(window) || autoRegistration_(window)) {
-    ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-  } else if (dialog.Item(0xFFFF)) {  // a message box's text (the templates' group boxes share the id)
-    OnBox(dialog);
+    dialog.Press(IDOK);
   } else {
     seen_.unexpected.push_back(dialog.Title());
     ::EndDialog(window, IDCANCEL);
   }
 }
 
-void Responder::OnBox(testkit::ModalWindow& box) {
+void Responder::OnBox(HWND window) {
+  testkit::ModalWindow box(window);
   const std::string text = box.MessageText();
   seen_.boxes.push_back(box.Title() + "|" + testkit::ToString(box.Icon()) + "|" + WithoutGuids(text));
   int answer = IDOK;
@@ -133,8 +117,7 @@ void Responder::OnBox(testkit::ModalWindow& box) {
   }
   if (script_.onBox && !script_.onBoxText.empty() && text.compare(0, script_.onBoxText.size(), script_.onBoxText) == 0)
     script_.onBox();
-  // Hidden at once, so the next tick does not answer it twice.
-  ::EndDialog(box.window(), answer);
+  testkit::DialogPilot::Press(window, answer);
 }
 
 void Responder::OnManage(testkit::ModalWindow& dialog) {
@@ -169,11 +152,9 @@ void Responder::OnImport(testkit::ModalWindow& dialog) {
   dialog.Press(IDC_IMPORT_OK);
 }
 
-std::string TokenDigest(const std::wstring& path) {
-  const std::string bytes = ReadFile(path);
-  softtoken::TokenImage image;
-  if (!softtoken::TokenImage::decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), image))
-    return "no token image";
+namespace {
+
+std::string Digest(const softtoken::TokenImage& image) {
   std::string digest = "password " + image.userPin.value + ", " + std::to_string(image.userPin.failures) +
                        " failures" + (image.userPin.locked ? ", locked" : "");
   std::vector<std::string> lines;
@@ -181,12 +162,8 @@ std::string TokenDigest(const std::wstring& path) {
     std::string line;
     for (CK_ATTRIBUTE_TYPE type : {CKA_CLASS, CKA_LABEL, CKA_ID, CKA_VALUE}) {
       const softtoken::StoredAttribute* attribute = object.find(static_cast<uint32_t>(type));
-      if (!attribute) {
-        line += "- ";
-        continue;
-      }
-      const std::string text = WithoutGuids(std::string(attribute->value.begin(), attribute->value.end()));
-      line += Hex(std::vector<uint8_t>(text.begin(), text.end())) + " ";
+      const std::string text = attribute ? WithoutGuids(std::string(attribute->value.begin(), attribute->value.end())) : "";
+      line += attribute ? Hex(std::vector<uint8_t>(text.begin(), text.end())) + " " : "- ";
     }
     lines.push_back(line);
   }
@@ -195,15 +172,11 @@ std::string TokenDigest(const std::wstring& path) {
   return digest;
 }
 
-std::vector<std::string> TokenProblems(const std::wstring& path) {
-  const std::string bytes = ReadFile(path);
-  softtoken::TokenImage image;
-  if (!softtoken::TokenImage::decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), image))
-    return {"the token file cannot be read"};
+std::vector<std::string> Problems(const softtoken::TokenImage& image) {
   auto text = [](const softtoken::StoredObject& object, CK_ATTRIBUTE_TYPE type) {
     const softtoken::StoredAttribute* attribute = object.find(static_cast<uint32_t>(type));
     std::string value = attribute ? std::string(attribute->value.begin(), attribute->value.end()) : "";
-    return value.substr(0, value.find('\0'));
+    return type == CKA_LABEL ? value.substr(0, value.find('\0')) : value;
   };
   auto classOf = [](const softtoken::StoredObject& object) {
     const softtoken::StoredAttribute* attribute = object.find(CKA_CLASS);
@@ -212,19 +185,17 @@ std::vector<std::string> TokenProblems(const std::wstring& path) {
     return value;
   };
   std::map<std::string, std::vector<uint8_t>> data;  // label -> value
-  std::set<std::string> certificateLabels;
-  std::set<std::string> privateKeyIds, certificateIds;
+  std::set<std::string> certificateLabels, privateKeyIds, certificateIds;
   for (const softtoken::StoredObject& object : image.objects) {
-    const softtoken::StoredAttribute* id = object.find(CKA_ID);
-    const std::string idText = id ? std::string(id->value.begin(), id->value.end()) : "";
-    if (classOf(object) == CKO_DATA) {
+    const CK_OBJECT_CLASS kind = classOf(object);
+    if (kind == CKO_DATA) {
       const softtoken::StoredAttribute* value = object.find(CKA_VALUE);
       data[text(object, CKA_LABEL)] = value ? value->value : std::vector<uint8_t>();
-    } else if (classOf(object) == CKO_CERTIFICATE) {
+    } else if (kind == CKO_CERTIFICATE) {
       certificateLabels.insert(text(object, CKA_LABEL));
-      certificateIds.insert(idText);
-    } else if (classOf(object) == CKO_PRIVATE_KEY) {
-      privateKeyIds.insert(idText);
+      certificateIds.insert(text(object, CKA_ID));
+    } else if (kind == CKO_PRIVATE_KEY) {
+      privateKeyIds.insert(text(object, CKA_ID));
     }
   }
   std::vector<std::string> problems;
@@ -237,13 +208,10 @@ std::vector<std::string> TokenProblems(const std::wstring& path) {
   if (!containerformat::readCatalog(catalog->second, &version, &names)) return {"the catalog cannot be read"};
   for (const std::string& name : names) {
     auto record = data.find(name);
-    if (record == data.end()) {
-      problems.push_back("the catalog names a missing container: " + WithoutGuids(name));
-      continue;
-    }
     containerformat::RecordFields fields;
-    if (!containerformat::readRecord(record->second, &fields)) {
-      problems.push_back("a container record that cannot be read: " + WithoutGuids(name));
+    if (record == data.end() || !containerformat::readRecord(record->second, &fields)) {
+      problems.push_back((record == data.end() ? "the catalog names a missing container: "
+                                               : "a container record that cannot be read: ") + WithoutGuids(name));
       continue;
     }
     std::vector<uint8_t> keyId;
@@ -254,6 +222,16 @@ std::vector<std::string> TokenProblems(const std::wstring& path) {
       problems.push_back("a container whose certificate is missing: " + WithoutGuids(name));
   }
   return problems;
+}
+
+}  // namespace
+
+TokenState ReadToken(const std::wstring& path) {
+  const std::string bytes = ReadFile(path);
+  softtoken::TokenImage image;
+  if (!softtoken::TokenImage::decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), image))
+    return {"no token image", {"the token file cannot be read"}};
+  return {Digest(image), Problems(image)};
 }
 
 std::string StoreDigest(const std::vector<std::string>& certificates) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "kit/DialogPilot.h"
 #include "kit/ModalDriver.h"
 #include "kit/SoftToken.h"
 
@@ -33,39 +34,43 @@ struct Seen {
   std::vector<std::string> unexpected;
 };
 
-// Answers the dialogs of this thread from a 10 ms timer, as a user following the script would.
-class Responder {
+// Answers the dialogs of this thread as a user following the script would, each as soon as it
+// is ready (see testkit::DialogPilot).
+class Responder : private testkit::DialogPilot::Handler {
  public:
   Responder(HMODULE resources, const Script& script);
-  ~Responder();
   Responder(const Responder&) = delete;
   Responder& operator=(const Responder&) = delete;
   const Seen& seen() const { return seen_; }
+  // Dialogs that nobody heard idle, reached late by the pilot's watch.
+  int late() const { return pilot_.missed(); }
 
  private:
-  static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD);
-  void Tick();
+  void OnIdle(HWND dialog) override;
+  void OnBox(HWND box) override;
   void OnManage(testkit::ModalWindow& dialog);
   void OnImport(testkit::ModalWindow& dialog);
-  void OnBox(testkit::ModalWindow& box);
 
   const Script& script_;
   testkit::WindowMatcher manage_, import_, details_, autoRegistration_;
   Seen seen_;
   int manageSightings_ = 0;
   int importSightings_ = 0;
-  UINT_PTR timer_ = 0;
+  testkit::DialogPilot pilot_;
 };
 
-// The token's state as its file holds it, as far as a flow may change it: the password with its
-// failures, and every object (class, label, identifier and value). GUIDs, which a conversion or
-// an import makes anew each time, read as "{guid}". Read from the file, so that looking changes
-// nothing and costs no calls.
-std::string TokenDigest(const std::wstring& tokenFile);
-// What makes a token inconsistent, read from its file: a certificate without a private key of
-// its identifier, a catalog naming a container record that is not there, a container naming a key
-// or a certificate that is not there. Empty when the token is whole.
-std::vector<std::string> TokenProblems(const std::wstring& tokenFile);
+// The token as its file holds it, read without a call, so that looking changes nothing.
+struct TokenState {
+  // As far as a flow may change it: the password with its failures, and every object (class,
+  // label, identifier and value). GUIDs, which a conversion or an import makes anew each time,
+  // read as "{guid}".
+  std::string digest;
+  // What makes the token inconsistent: a certificate without a private key of its identifier, a
+  // catalog naming a container record that is not there, a container naming a key or a
+  // certificate that is not there. Empty when the token is whole.
+  std::vector<std::string> problems;
+};
+TokenState ReadToken(const std::wstring& tokenFile);
 // The certificates of tests/data/certs named here as the current user's "MY" store holds
 // them: absent, or present with their key provider information.
 std::string StoreDigest(const std::vector<std::string>& certificates);

@@ -3,4 +3,4 @@
 add_dependencies(${target} ZeltCsp ZeltP11 ZeltUtilImportCert)
 target_link_libraries(${target} PRIVATE zelt_tokenkit)
 target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/sim/softtoken/TokenImage.cpp)
-set(zelt_suite_shards 3)
+set(zelt_suite_shards 4)
