@@ -29,3 +29,5 @@ add_subdirectory(packaging)
 if(EXISTS ${CMAKE_SOURCE_DIR}/bench/CMakeLists.txt)
   add_subdirectory(bench)
 endif()
+
+include(${CMAKE_SOURCE_DIR}/cmake/Coverage.cmake)

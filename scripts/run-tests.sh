@@ -15,6 +15,10 @@ if [ "${ZELT_WINE_TESTS:-1}" != 0 ]; then
   # thread), so dialogs owned by "the active window" would lose their owner. They also share the
   # current user's "MY" store, where two processes changing the same certificate undo each other.
   "$here/with-xvfb.sh" "$build/win32/wineprefix" \
-    ctest --test-dir "$build/win32" --output-on-failure --no-tests=ignore -j 1 "${filter[@]}" || rc=1
+    ctest --test-dir "$build/win32" --output-on-failure --no-tests=ignore -j 1 -LE parallel "${filter[@]}" || rc=1
+  # Shards of a long suite: each brings its own display and prefix, so they run side by side.
+  [ -n "$suite" ] && filter=(-R "^(${suite})(_[0-9]+)?\$")
+  ctest --test-dir "$build/win32" --output-on-failure --no-tests=ignore -j "${ZELT_SHARD_JOBS:-3}" -L parallel \
+    "${filter[@]}" || rc=1
 fi
 exit $rc

@@ -164,7 +164,7 @@ DWORD remove(TokenLink& link, const std::string& name) {
   DWORD error = readRecord(link, name, &record);
   if (error) return error;
   // Everything the container names: its certificates and the key pairs with their identifiers.
-  std::vector<CK_OBJECT_HANDLE> doomed;
+  std::vector<CK_OBJECT_HANDLE> doomed, keys;
   for (bool exchange : {true, false}) {
     std::vector<std::vector<uint8_t>> ids;
     std::vector<uint8_t> id;
@@ -183,22 +183,30 @@ DWORD remove(TokenLink& link, const std::string& name) {
       std::vector<CK_OBJECT_HANDLE> objects;
       error = findById(link, 0, true, keyId, &objects);
       if (error) return error;
-      doomed.insert(doomed.end(), objects.begin(), objects.end());
+      keys.insert(keys.end(), objects.begin(), objects.end());
     }
   }
-  std::sort(doomed.begin(), doomed.end());
-  doomed.erase(std::unique(doomed.begin(), doomed.end()), doomed.end());
+  // Certificates before keys, each once: a removal cut short leaves keys that nothing names,
+  // never a certificate without its key.
+  std::vector<CK_OBJECT_HANDLE> order;
+  doomed.insert(doomed.end(), keys.begin(), keys.end());
+  for (CK_OBJECT_HANDLE object : doomed)
+    if (std::find(order.begin(), order.end(), object) == order.end()) order.push_back(object);
+  doomed.swap(order);
 
+  // The catalog lets go of the name before the record goes, so that it never names a missing one.
   Transaction tx(link.session());
-  Outcome r = link.store().deleteRecord(tx, name, record);
-  if (!r.failed()) r = link.store().removeName(tx, name);
+  Outcome r = link.store().removeName(tx, name);
+  if (!r.failed()) r = link.store().deleteRecord(tx, name, record);
   if (r.failed()) return cspError(r);
-  // Keys cannot be put back once destroyed, so they go last, after the catalog is written.
+  // Objects cannot be put back once destroyed, so they go last, after the catalog is written, and
+  // the container stays gone whatever happens to them: putting its name back after its
+  // certificate went would name a container without one.
+  tx.commit();
   for (CK_OBJECT_HANDLE object : doomed) {
     const CK_RV rv = link.session().destroy(object);
     if (rv != CKR_OK) return cspError(rv);
   }
-  tx.commit();
   return 0;
 }
 

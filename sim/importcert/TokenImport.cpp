@@ -96,9 +96,12 @@ LONG TokenImport::write(const Credential& credential, const std::string& contain
   const std::vector<uint8_t> id = credentialobjects::keyId(facts.modulus);
   Transaction tx(session);
   CK_OBJECT_HANDLE object = 0;
-  rv = tx.create(credentialobjects::certificate(credential.certificate, facts, id, container), &object);
+  // Keys first, then the certificate, then the container: a token pulled out part-way (nothing can
+  // be undone then) is left with keys that nothing names, never a certificate without its key or a
+  // catalog naming a container that is not there.
+  rv = tx.create(credentialobjects::privateKey(credential.key, facts, id, container), &object);
   if (rv == CKR_OK) rv = tx.create(credentialobjects::publicKey(credential.key, facts, id, container), &object);
-  if (rv == CKR_OK) rv = tx.create(credentialobjects::privateKey(credential.key, facts, id, container), &object);
+  if (rv == CKR_OK) rv = tx.create(credentialobjects::certificate(credential.certificate, facts, id, container), &object);
   if (rv != CKR_OK) return codeOf(rv);
   containerformat::RecordFields fields;
   fields.exchangeCertLabel = container;

@@ -4,7 +4,7 @@
 
 LONG ContainerNamingChoice = IDC_USE_FILE_NAME;
 
-const DialogWindow::MessageEntry<AdvancedSettingsDialog> AdvancedSettingsDialog::kMessageMap[] = {
+const DialogWindow::MessageEntry AdvancedSettingsDialog::kMessageMap[] = {
     OnMessage(WM_INITDIALOG, &AdvancedSettingsDialog::OnInitDialog),
     OnCommand(IDC_USE_FILE_NAME, BN_CLICKED, &AdvancedSettingsDialog::OnUseFileName),
     OnCommand(IDC_USE_GUID, BN_CLICKED, &AdvancedSettingsDialog::OnUseGuid),
@@ -13,12 +13,7 @@ const DialogWindow::MessageEntry<AdvancedSettingsDialog> AdvancedSettingsDialog:
 };
 
 AdvancedSettingsDialog::AdvancedSettingsDialog()
-    : DialogWindow(IDD_ADVANCED_SETTINGS), savedChoice_(ContainerNamingChoice) {}
-
-BOOL AdvancedSettingsDialog::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
-                                                  LRESULT& result) {
-  return DispatchMap(this, kMessageMap, message, wParam, lParam, result);
-}
+    : DialogWindow(IDD_ADVANCED_SETTINGS, kMessageMap), savedChoice_(ContainerNamingChoice) {}
 
 LRESULT AdvancedSettingsDialog::OnInitDialog(UINT, WPARAM, LPARAM) {
   // Anything but the file name counts as the GUID.

@@ -14,10 +14,8 @@ class AdvancedSettingsDialog : public DialogWindow {
   // Remembers the choice as it is now, for Cancel to return to.
   AdvancedSettingsDialog();
 
-  BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
-
  private:
-  static const MessageEntry<AdvancedSettingsDialog> kMessageMap[];
+  static const MessageEntry kMessageMap[];
   LRESULT OnInitDialog(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnUseFileName(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnUseGuid(UINT message, WPARAM wParam, LPARAM lParam);

@@ -9,7 +9,7 @@
 const char AutoRegistrationDialog::kWarningKey[] =
     "Software\\Quillon Works\\Zelt\\Zelt Components\\Zelt Utilities\\Zelt Auto Certificate Registration\\CEW";
 
-const DialogWindow::MessageEntry<AutoRegistrationDialog> AutoRegistrationDialog::kMessageMap[] = {
+const DialogWindow::MessageEntry AutoRegistrationDialog::kMessageMap[] = {
     OnMessage(WM_INITDIALOG, &AutoRegistrationDialog::OnInitDialog),
     OnCommand(IDC_ENABLE_AUTO_REGISTRATION, BN_CLICKED, &AutoRegistrationDialog::OnEnableRegistration),
     OnCommand(IDC_ENABLE_EXPIRATION_WARNING, BN_CLICKED, &AutoRegistrationDialog::OnEnableWarning),
@@ -34,12 +34,7 @@ void ReadDword(HKEY key, const char* name, DWORD& field, DWORD fallback) {
 }  // namespace
 
 AutoRegistrationDialog::AutoRegistrationDialog(BOOL enabled)
-    : DialogWindow(IDD_AUTO_REGISTRATION), enabled_(enabled) {}
-
-BOOL AutoRegistrationDialog::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
-                                                  LRESULT& result) {
-  return DispatchMap(this, kMessageMap, message, wParam, lParam, result);
-}
+    : DialogWindow(IDD_AUTO_REGISTRATION, kMessageMap), enabled_(enabled) {}
 
 LRESULT AutoRegistrationDialog::OnInitDialog(UINT, WPARAM, LPARAM) {
   ReadWarningSettings();
@@ -84,7 +79,7 @@ LRESULT AutoRegistrationDialog::OnOk(UINT, WPARAM, LPARAM) {
       if (typed - 1 >= kMaxDays) {
         char message[512] = "";
         char caption[512] = "";
-        ::LoadStringA(Module::Instance(), IDS_DAYS_OUT_OF_RANGE, message, sizeof message);
+        Module::LoadText(IDS_DAYS_OUT_OF_RANGE, message);
         ::GetWindowTextA(Window(), caption, sizeof caption);
         ::MessageBoxA(Window(), message, caption, MB_OK | MB_ICONEXCLAMATION);
         ::SetFocus(daysBox_);

@@ -11,8 +11,6 @@ class AutoRegistrationDialog : public DialogWindow {
   // `enabled` is the host's automatic registration flag, shown in its check box.
   explicit AutoRegistrationDialog(BOOL enabled);
 
-  BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
-
   // The check box's state at OK; the constructor's value until then.
   BOOL Enabled() const { return enabled_; }
 
@@ -20,7 +18,7 @@ class AutoRegistrationDialog : public DialogWindow {
   static const char kWarningKey[];
 
  private:
-  static const MessageEntry<AutoRegistrationDialog> kMessageMap[];
+  static const MessageEntry kMessageMap[];
   LRESULT OnInitDialog(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnEnableRegistration(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnEnableWarning(UINT message, WPARAM wParam, LPARAM lParam);

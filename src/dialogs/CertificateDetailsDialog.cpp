@@ -3,7 +3,6 @@
 #include <commctrl.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -12,10 +11,13 @@
 
 #include "dialogs/CertificateListView.h"
 #include "dialogs/FieldFormat.h"
+#include "model/CryptoApi.h"
+#include "model/HeapArray.h"
+#include "model/SecretBuffer.h"
 #include "res/resource.h"
 #include "server/Module.h"
 
-const DialogWindow::MessageEntry<CertificateDetailsDialog> CertificateDetailsDialog::kMessageMap[] = {
+const DialogWindow::MessageEntry CertificateDetailsDialog::kMessageMap[] = {
     OnMessage(WM_INITDIALOG, &CertificateDetailsDialog::OnInitDialog),
     OnCommand(IDOK, AnyCode, &CertificateDetailsDialog::OnCloseCommand),
     OnCommand(IDCANCEL, AnyCode, &CertificateDetailsDialog::OnCloseCommand),
@@ -26,21 +28,10 @@ const DialogWindow::MessageEntry<CertificateDetailsDialog> CertificateDetailsDia
 
 namespace {
 
-constexpr DWORD kCertEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 // X.500 form, most significant attribute first.
 constexpr DWORD kNameForm = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG;
 
-struct FreeDeleter {
-  void operator()(void* p) const { std::free(p); }
-};
-template <typename T>
-using HeapPtr = std::unique_ptr<T, FreeDeleter>;
-
-struct ColumnEntry {
-  UINT heading;
-  int percent;
-};
-const ColumnEntry kColumns[] = {{IDS_COLUMN_FIELD, 40}, {IDS_COLUMN_VALUE, 60}, {0, 0}};
+const ListViewControl::Column kColumns[] = {{IDS_COLUMN_FIELD, 40}, {IDS_COLUMN_VALUE, 60}, {0, 0}};
 
 struct KeyUsageName {
   BYTE bit;
@@ -57,33 +48,12 @@ const KeyUsageName kKeyUsages[] = {
     {0, 0},
 };
 
-// The string, or "" when it does not load.
-std::string LoadText(UINT id) {
-  char buffer[512];
-  if (::LoadStringA(Module::Instance(), id, buffer, sizeof buffer) <= 0) buffer[0] = '\0';
-  return buffer;
-}
-
-// A wide text in the ANSI code page, cut to at most `limit` bytes of whole
-// characters (a lead byte without its trail byte would swallow what follows);
-// "" when it does not convert.
-std::string Narrow(const wchar_t* wide, size_t limit) {
-  if (!wide) return std::string();
-  const int size = ::WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return std::string();
-  std::vector<char> buffer(static_cast<size_t>(size), '\0');
-  if (::WideCharToMultiByte(CP_ACP, 0, wide, -1, buffer.data(), size, nullptr, nullptr) <= 0) return std::string();
-  std::string text = buffer.data();
-  if (text.size() > limit) {
-    size_t cut = 0;
-    for (;;) {
-      const size_t step = ::IsDBCSLeadByte(static_cast<BYTE>(text[cut])) ? 2 : 1;
-      if (cut + step > limit) break;
-      cut += step;
-    }
-    text.resize(cut);
-  }
-  return text;
+// A wide text of the system in the ANSI code page, at most 511 bytes of whole characters (a lead
+// byte without its trail byte would swallow what follows).
+std::string ShownText(const wchar_t* wide) {
+  SecretBuffer text;
+  text.AssignWide(wide, 511, SecretBuffer::Conversion::Shown);
+  return text.text();
 }
 
 // The distinguished name in X.500 form; false when the conversion gives no length.
@@ -102,17 +72,17 @@ bool OidName(const char* oid, std::string& name) {
   if (!oid) return false;
   PCCRYPT_OID_INFO info = ::CryptFindOIDInfo(CRYPT_OID_INFO_OID_KEY, const_cast<char*>(oid), 0);
   if (!info) return false;
-  name = Narrow(info->pwszName, 511);
+  name = ShownText(info->pwszName);
   return true;
 }
 
 // The decoded structure in one heap block; null when it does not decode.
-HeapPtr<void> Decode(const char* structure, const BYTE* value, DWORD size) {
+HeapArray<BYTE> Decode(const char* structure, const BYTE* value, DWORD size) {
   DWORD needed = 0;
   if (!::CryptDecodeObject(X509_ASN_ENCODING, structure, value, size, CRYPT_DECODE_NOCOPY_FLAG, nullptr, &needed) ||
       needed == 0)
     return nullptr;
-  HeapPtr<void> decoded(std::malloc(needed));
+  HeapArray<BYTE> decoded = allocateArray<BYTE>(needed);
   if (!decoded) return nullptr;
   if (!::CryptDecodeObject(X509_ASN_ENCODING, structure, value, size, CRYPT_DECODE_NOCOPY_FLAG, decoded.get(),
                            &needed))
@@ -131,9 +101,9 @@ HRESULT FormatAuthorityKeyId(const CERT_INFO&, const BYTE* value, DWORD size, Te
   // 2.5.29.35 values are read with the structure of 2.5.29.1 as well. Key identifier and
   // serial number read alike; an issuer given as a list of general names is no distinguished
   // name, converts to nothing and is left out, so such a value shows KeyID and serial number.
-  HeapPtr<void> decoded = Decode(szOID_AUTHORITY_KEY_IDENTIFIER, value, size);
+  HeapArray<BYTE> decoded = Decode(szOID_AUTHORITY_KEY_IDENTIFIER, value, size);
   if (!decoded) return E_FAIL;
-  const auto* key = static_cast<const CERT_AUTHORITY_KEY_ID_INFO*>(decoded.get());
+  const auto* key = reinterpret_cast<const CERT_AUTHORITY_KEY_ID_INFO*>(decoded.get());
   std::string out = "KeyID=" + GroupedHex(key->KeyId.pbData, key->KeyId.cbData);
   std::string issuer;
   if (key->CertIssuer.cbData != 0 && NameText(key->CertIssuer, issuer) && !issuer.empty()) out += "," + issuer;
@@ -144,18 +114,18 @@ HRESULT FormatAuthorityKeyId(const CERT_INFO&, const BYTE* value, DWORD size, Te
 
 HRESULT FormatSubjectKeyId(const CERT_INFO&, const BYTE* value, DWORD size, TextBuffer& text, ByteBuffer*& data) {
   data = nullptr;
-  HeapPtr<void> decoded = Decode(szOID_SUBJECT_KEY_IDENTIFIER, value, size);
+  HeapArray<BYTE> decoded = Decode(szOID_SUBJECT_KEY_IDENTIFIER, value, size);
   if (!decoded) return E_FAIL;
-  const auto* id = static_cast<const CRYPT_DATA_BLOB*>(decoded.get());
+  const auto* id = reinterpret_cast<const CRYPT_DATA_BLOB*>(decoded.get());
   return text.assign(GroupedHex(id->pbData, id->cbData).c_str());
 }
 
 HRESULT FormatCrlDistributionPoints(const CERT_INFO&, const BYTE* value, DWORD size, TextBuffer& text,
                                     ByteBuffer*& data) {
   data = nullptr;
-  HeapPtr<void> decoded = Decode(szOID_CRL_DIST_POINTS, value, size);
+  HeapArray<BYTE> decoded = Decode(szOID_CRL_DIST_POINTS, value, size);
   if (!decoded) return E_FAIL;
-  const auto* points = static_cast<const CRL_DIST_POINTS_INFO*>(decoded.get());
+  const auto* points = reinterpret_cast<const CRL_DIST_POINTS_INFO*>(decoded.get());
   std::string out;
   for (DWORD i = 0; i < points->cDistPoint; ++i) {
     if (i != 0) out += ",";
@@ -171,16 +141,16 @@ HRESULT FormatCrlDistributionPoints(const CERT_INFO&, const BYTE* value, DWORD s
       std::string directory;
       switch (entry.dwAltNameChoice) {
         case CERT_ALT_NAME_RFC822_NAME:
-          out += ", E-mail=" + Narrow(entry.pwszRfc822Name, 511);
+          out += ", E-mail=" + ShownText(entry.pwszRfc822Name);
           break;
         case CERT_ALT_NAME_DNS_NAME:
-          out += ", DNS=" + Narrow(entry.pwszDNSName, 511);
+          out += ", DNS=" + ShownText(entry.pwszDNSName);
           break;
         case CERT_ALT_NAME_DIRECTORY_NAME:
           if (NameText(entry.DirectoryName, directory)) out += ", Directory Address:," + directory;
           break;
         case CERT_ALT_NAME_URL:
-          out += ", URL=" + Narrow(entry.pwszURL, 511);
+          out += ", URL=" + ShownText(entry.pwszURL);
           break;
         case CERT_ALT_NAME_IP_ADDRESS:
           // The address bytes go through the name conversion; what it makes of them is shown.
@@ -212,7 +182,8 @@ HRESULT FormatKeyUsage(const CERT_INFO& info, const BYTE*, DWORD, TextBuffer& te
   for (const KeyUsageName* entry = kKeyUsages; entry->bit != 0; ++entry) {
     if (!(usage & entry->bit)) continue;
     if (!out.empty()) out += ", ";
-    out += LoadText(entry->name);
+    char name[512];
+    out += Module::LoadText(entry->name, name);
   }
   return text.assign(out.c_str());
 }
@@ -250,17 +221,12 @@ ByteBuffer* RowData(const BYTE* bytes, DWORD size) {
 }  // namespace
 
 CertificateDetailsDialog::CertificateDetailsDialog(const CertificateRecord* record)
-    : DialogWindow(IDD_CERTIFICATE_DETAILS), record_(record) {
+    : DialogWindow(IDD_CERTIFICATE_DETAILS, kMessageMap), record_(record) {
   // The template's list control needs its class before the dialog is made.
   ListViewControl::InitControls();
 }
 
 CertificateDetailsDialog::~CertificateDetailsDialog() = default;
-
-BOOL CertificateDetailsDialog::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
-                                                    LRESULT& result) {
-  return DispatchMap(this, kMessageMap, message, wParam, lParam, result);
-}
 
 LRESULT CertificateDetailsDialog::OnInitDialog(UINT, WPARAM, LPARAM) {
   SetUpList();
@@ -295,26 +261,10 @@ LRESULT CertificateDetailsDialog::OnItemChanged(UINT, WPARAM, LPARAM lParam) {
 
 void CertificateDetailsDialog::SetUpList() {
   list_.Attach(Window(), IDC_FIELD_LIST);
-  int column = 0;
-  for (const ColumnEntry* entry = kColumns; entry->heading != 0; ++entry, ++column) {
-    char heading[512];
-    if (::LoadStringA(Module::Instance(), entry->heading, heading, sizeof heading) <= 0) continue;
-    list_.InsertColumn(column, heading);
-  }
-  SetColumnWidths();
+  list_.InsertColumns(kColumns);
   list_.ModifyExtendedStyle(0, LVS_EX_FULLROWSELECT);
   nextRow_ = 0;
   valuePane_ = Item(IDC_VALUE_PANE);
-}
-
-void CertificateDetailsDialog::SetColumnWidths() {
-  RECT client = {};
-  ::GetClientRect(list_.Window(), &client);
-  const int width = client.right - client.left;
-  int column = 0;
-  for (const ColumnEntry* entry = kColumns; entry->heading != 0; ++entry, ++column)
-    ::SendMessageA(list_.Window(), LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column),
-                   MAKELPARAM(entry->percent * width / 100, 0));
 }
 
 bool CertificateDetailsDialog::AddRow(const char* label, const char* value, ByteBuffer* data) {
@@ -329,7 +279,8 @@ bool CertificateDetailsDialog::AddRow(const char* label, const char* value, Byte
 }
 
 bool CertificateDetailsDialog::AddRow(UINT label, const char* value, ByteBuffer* data) {
-  return AddRow(LoadText(label).c_str(), value, data);
+  char text[512];
+  return AddRow(Module::LoadText(label, text), value, data);
 }
 
 void CertificateDetailsDialog::ReleaseRowData() {
@@ -381,12 +332,14 @@ void CertificateDetailsDialog::Fill() {
     AddRow(name.c_str(), formatted.text(), data);
   }
 
-  AddRow(IDS_FIELD_THUMBPRINT_ALGORITHM, LoadText(IDS_THUMBPRINT_ALGORITHM_SHA1).c_str());
+  char algorithm[512];
+  AddRow(IDS_FIELD_THUMBPRINT_ALGORITHM, Module::LoadText(IDS_THUMBPRINT_ALGORITHM_SHA1, algorithm));
   const ByteBuffer& thumbprint = record_->thumbprint;
   ByteBuffer* data = RowData(thumbprint.data(), thumbprint.size());
   if (!data || !AddRow(IDS_FIELD_THUMBPRINT, GroupedHex(thumbprint.data(), thumbprint.size()).c_str(), data))
     return;
-  SetColumnWidths();
+  // The rows may have taken a scroll bar's width from the client area.
+  list_.SizeColumns(kColumns);
 }
 
 void CertificateDetailsDialog::ShowValue(int row) {

@@ -16,24 +16,20 @@ class CertificateDetailsDialog : public DialogWindow {
   explicit CertificateDetailsDialog(const CertificateRecord* record);
   ~CertificateDetailsDialog() override;
 
-  BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
-
   // Shapes an extension's value into its row's text; 0 when the row is shown.
   // A formatter may hand over row data, which the dialog then owns.
   using Formatter = HRESULT (*)(const CERT_INFO& info, const BYTE* value, DWORD size, TextBuffer& text,
                                 ByteBuffer*& data);
 
  private:
-  static const MessageEntry<CertificateDetailsDialog> kMessageMap[];
+  static const MessageEntry kMessageMap[];
   LRESULT OnInitDialog(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnCloseCommand(UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT OnEscape(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnCloseBox(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnDestroy(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnItemChanged(UINT message, WPARAM wParam, LPARAM lParam);
 
   void SetUpList();
-  void SetColumnWidths();
   void Fill();
   // Adds a row; it takes over `data`. False when the row's data was to be kept but could not.
   bool AddRow(const char* label, const char* value, ByteBuffer* data = nullptr);

@@ -10,13 +10,8 @@ LONG SortAscending = 1;
 
 namespace {
 
-struct ColumnEntry {
-  UINT heading;
-  int percent;
-};
-
 // Wider than the control in total: the list scrolls sideways.
-const ColumnEntry kColumns[] = {
+const ListViewControl::Column kColumns[] = {
     {IDS_COLUMN_ISSUED_TO, 30},     {IDS_COLUMN_ISSUED_BY, 30},     {IDS_COLUMN_EXPIRATION_DATE, 16},
     {IDS_COLUMN_REGISTERED, 12},    {IDS_COLUMN_LOGON, 12},         {IDS_COLUMN_SERIAL_NUMBER, 40},
     {IDS_COLUMN_CONTAINER_LABEL, 40}, {0, 0},
@@ -24,12 +19,6 @@ const ColumnEntry kColumns[] = {
 
 int ImageOf(const CertificateRecord& record) {
   return record.hasContainer ? CertificateListView::WithContainer : CertificateListView::WithoutContainer;
-}
-
-// The string, or "" when it does not load.
-const char* LoadText(UINT id, char (&buffer)[500]) {
-  if (::LoadStringA(Module::Instance(), id, buffer, sizeof buffer) <= 0) buffer[0] = '\0';
-  return buffer;
 }
 
 }  // namespace
@@ -63,15 +52,7 @@ HRESULT CertificateListView::LoadImages() {
 }
 
 HRESULT CertificateListView::CreateColumns() {
-  RECT client = {};
-  ::GetClientRect(window_, &client);
-  const int width = client.right - client.left;
-  int column = 0;
-  for (const ColumnEntry* entry = kColumns; entry->heading != 0; ++entry, ++column) {
-    char heading[512];
-    if (::LoadStringA(Module::Instance(), entry->heading, heading, sizeof heading) <= 0) continue;
-    InsertColumn(column, heading, entry->percent * width / 100);
-  }
+  InsertColumns(kColumns);
   return S_OK;
 }
 
@@ -84,10 +65,10 @@ const char* CertificateListView::CellText(const CertificateRecord& record, int c
     case ExpirationDate:
       return DateText(record.notAfter, buffer);
     case Registered:
-      return LoadText(record.registered ? IDS_REGISTERED_YES : IDS_REGISTERED_NO, buffer);
+      return Module::LoadText(record.registered ? IDS_REGISTERED_YES : IDS_REGISTERED_NO, buffer);
     case Logon:
-      if (!record.logonCapable) return LoadText(IDS_LOGON_NOT_APPLICABLE, buffer);
-      return LoadText(record.isDefaultLogon ? IDS_LOGON_YES : IDS_LOGON_NO, buffer);
+      if (!record.logonCapable) return Module::LoadText(IDS_LOGON_NOT_APPLICABLE, buffer);
+      return Module::LoadText(record.isDefaultLogon ? IDS_LOGON_YES : IDS_LOGON_NO, buffer);
     case SerialNumber:
       return record.serialNumberGrouped.text();
     case ContainerLabel:

@@ -38,7 +38,17 @@ RECT WorkAreaOf(HWND window) {
 
 }  // namespace
 
-BOOL DialogWindow::ProcessWindowMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&) { return FALSE; }
+BOOL DialogWindow::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  for (int i = 0; i < mapCount_; ++i) {
+    for (size_t e = 0; e < maps_[i].count; ++e) {
+      const MessageEntry& entry = maps_[i].entries[e];
+      if (!Matches(entry, message, wParam, lParam)) continue;
+      result = (this->*entry.handler)(message, wParam, lParam);
+      return TRUE;
+    }
+  }
+  return FALSE;
+}
 
 DLGPROC DialogWindow::GetDialogProc() { return &DialogWindow::DialogProc; }
 
@@ -120,16 +130,22 @@ INT_PTR CALLBACK DialogWindow::DialogProc(HWND window, UINT message, WPARAM wPar
   return TRUE;
 }
 
-bool DialogWindow::Matches(MapKind kind, UINT key, UINT code, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (kind) {
+void DialogWindow::AddMap(const MessageEntry* entries, size_t count) {
+  // A dialog class, and the page class below the page base: never more.
+  if (mapCount_ < kMaxMaps) maps_[mapCount_++] = MapRange{entries, count};
+}
+
+bool DialogWindow::Matches(const MessageEntry& entry, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (entry.kind) {
     case MapMessage:
-      return message == key;
+      return message == entry.key;
     case MapCommand:
-      return message == WM_COMMAND && LOWORD(wParam) == key && (code == AnyCode || HIWORD(wParam) == code);
+      return message == WM_COMMAND && LOWORD(wParam) == entry.key &&
+             (entry.code == AnyCode || HIWORD(wParam) == entry.code);
     case MapNotify: {
       if (message != WM_NOTIFY || !lParam) return false;
       const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
-      return header->idFrom == key && static_cast<UINT>(header->code) == code;
+      return header->idFrom == entry.key && static_cast<UINT>(header->code) == entry.code;
     }
   }
   return false;

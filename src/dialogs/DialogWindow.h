@@ -12,7 +12,8 @@ class DialogWindow {
   DialogWindow(const DialogWindow&) = delete;
   DialogWindow& operator=(const DialogWindow&) = delete;
 
-  // Offers one message to the object; TRUE when a handler took it, with its result.
+  // Offers one message to the handlers of the object's message maps, in the order the maps were
+  // given; TRUE when a handler took it, with its result.
   virtual BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
   virtual DLGPROC GetDialogProc();
   // Called after WM_NCDESTROY, when the object no longer has a window.
@@ -37,53 +38,64 @@ class DialogWindow {
   static void CenterOverOwner(HWND window);
 
  protected:
-  explicit DialogWindow(UINT templateId) : templateId_(templateId) {}
-
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   enum MapKind : UINT { MapMessage, MapCommand, MapNotify };
   // Matches any notification code of a command entry.
   static constexpr UINT AnyCode = 0xFFFFFFFFu;
 
+  // A handler of a class below this one. DialogWindow is a non-virtual base of every such class,
+  // so its handler converts to this type and is called on the object that gave the map.
+  using Handler = LRESULT (DialogWindow::*)(UINT message, WPARAM wParam, LPARAM lParam);
+
   // One row of a class's message map: a message, a command (control id and
   // notification code) or a WM_NOTIFY (control id and code), and its handler.
-  template <typename T>
   struct MessageEntry {
     MapKind kind;
     UINT key;   // the message, or the control id
     UINT code;  // notification code of a command or notify entry
-    LRESULT (T::*handler)(UINT message, WPARAM wParam, LPARAM lParam);
+    Handler handler;
   };
 
   template <typename T>
-  static constexpr MessageEntry<T> OnMessage(UINT message, LRESULT (T::*handler)(UINT, WPARAM, LPARAM)) {
-    return MessageEntry<T>{MapMessage, message, 0, handler};
+  static constexpr MessageEntry OnMessage(UINT message, LRESULT (T::*handler)(UINT, WPARAM, LPARAM)) {
+    return MessageEntry{MapMessage, message, 0, static_cast<Handler>(handler)};
   }
   template <typename T>
-  static constexpr MessageEntry<T> OnCommand(UINT id, UINT code, LRESULT (T::*handler)(UINT, WPARAM, LPARAM)) {
-    return MessageEntry<T>{MapCommand, id, code, handler};
+  static constexpr MessageEntry OnCommand(UINT id, UINT code, LRESULT (T::*handler)(UINT, WPARAM, LPARAM)) {
+    return MessageEntry{MapCommand, id, code, static_cast<Handler>(handler)};
   }
   template <typename T>
-  static constexpr MessageEntry<T> OnNotify(UINT id, UINT code, LRESULT (T::*handler)(UINT, WPARAM, LPARAM)) {
-    return MessageEntry<T>{MapNotify, id, code, handler};
+  static constexpr MessageEntry OnNotify(UINT id, UINT code, LRESULT (T::*handler)(UINT, WPARAM, LPARAM)) {
+    return MessageEntry{MapNotify, id, code, static_cast<Handler>(handler)};
   }
 
-  // Runs the first handler of `map` that matches; FALSE when none does.
-  template <typename T, size_t N>
-  static BOOL DispatchMap(T* self, const MessageEntry<T> (&map)[N], UINT message, WPARAM wParam, LPARAM lParam,
-                          LRESULT& result) {
-    for (const MessageEntry<T>& entry : map) {
-      if (!Matches(entry.kind, entry.key, entry.code, message, wParam, lParam)) continue;
-      result = (self->*entry.handler)(message, wParam, lParam);
-      return TRUE;
-    }
-    return FALSE;
+  // A dialog of template `templateId` whose messages go to the dialog manager alone.
+  explicit DialogWindow(UINT templateId) : templateId_(templateId) {}
+  // A dialog of template `templateId` whose messages go to the handlers of `map` first.
+  template <size_t N>
+  DialogWindow(UINT templateId, const MessageEntry (&map)[N]) : templateId_(templateId) {
+    ExtendMessageMap(map);
+  }
+  // A class below one that gave its map adds its own, searched after that one.
+  template <size_t N>
+  void ExtendMessageMap(const MessageEntry (&map)[N]) {
+    AddMap(map, N);
   }
 
  private:
-  static bool Matches(MapKind kind, UINT key, UINT code, UINT message, WPARAM wParam, LPARAM lParam);
+  static constexpr int kMaxMaps = 2;
+  struct MapRange {
+    const MessageEntry* entries;
+    size_t count;
+  };
+
+  void AddMap(const MessageEntry* entries, size_t count);
+  static bool Matches(const MessageEntry& entry, UINT message, WPARAM wParam, LPARAM lParam);
 
   UINT templateId_;
   HWND window_ = nullptr;
   bool modal_ = false;
+  MapRange maps_[kMaxMaps] = {};
+  int mapCount_ = 0;
 };

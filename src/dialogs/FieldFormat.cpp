@@ -15,7 +15,7 @@ void appendHexByte(std::string& out, uint8_t byte) {
 
 namespace FieldFormat {
 
-int32_t groupedHex(const uint8_t* bytes, uint32_t size, bool lastFirst, TextBuffer& text) {
+Status groupedHex(const uint8_t* bytes, uint32_t size, bool lastFirst, TextBuffer& text) {
   text.clear();
   if (!bytes || size == 0) return StatusOk;
   std::string out;

@@ -13,7 +13,7 @@ namespace FieldFormat {
 // Two upper-case hex digits per byte, a blank after every second byte but
 // the last: 20 bytes give ten groups of four. lastFirst takes the bytes from
 // the end (an integer stored least significant byte first). Empty for no bytes.
-int32_t groupedHex(const uint8_t* bytes, uint32_t size, bool lastFirst, TextBuffer& text);
+Status groupedHex(const uint8_t* bytes, uint32_t size, bool lastFirst, TextBuffer& text);
 
 // Grouped hex in lines of 18 bytes; a full line has no blank at its end, the
 // last shorter line keeps the blank after its last pair.

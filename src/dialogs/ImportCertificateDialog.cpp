@@ -9,7 +9,6 @@
 #include "dialogs/ZeltUtilImportCert.h"
 #include "model/ByteBufferBlob.h"
 #include "model/CertificateRecord.h"
-#include "model/ScopedBstr.h"
 #include "model/ScopedFileHandle.h"
 #include "model/ScopedRpcString.h"
 #include "model/SecretBuffer.h"
@@ -18,7 +17,7 @@
 #include "page/UserPage.h"
 #include "res/resource.h"
 
-const DialogWindow::MessageEntry<ImportCertificateDialog> ImportCertificateDialog::kMessageMap[] = {
+const DialogWindow::MessageEntry ImportCertificateDialog::kMessageMap[] = {
     OnMessage(WM_INITDIALOG, &ImportCertificateDialog::OnInitDialog),
     OnCommand(IDC_BROWSE, BN_CLICKED, &ImportCertificateDialog::OnBrowse),
     OnCommand(IDC_ADVANCED, BN_CLICKED, &ImportCertificateDialog::OnAdvanced),
@@ -47,12 +46,7 @@ void FileNameOf(const char* path, char* name, size_t capacity) {
 }  // namespace
 
 ImportCertificateDialog::ImportCertificateDialog(UserPage* page, Token* token)
-    : DialogWindow(IDD_IMPORT_CERTIFICATE), page_(page), token_(token) {}
-
-BOOL ImportCertificateDialog::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
-                                                   LRESULT& result) {
-  return DispatchMap(this, kMessageMap, message, wParam, lParam, result);
-}
+    : DialogWindow(IDD_IMPORT_CERTIFICATE, kMessageMap), page_(page), token_(token) {}
 
 LRESULT ImportCertificateDialog::OnInitDialog(UINT, WPARAM, LPARAM) { return TRUE; }
 
@@ -112,21 +106,15 @@ LRESULT ImportCertificateDialog::OnOk(UINT, WPARAM, LPARAM) {
     page_->ShowErrorMessage(IDS_IMPORT_FAILED, result, Window());
     return -1;
   }
-  ScopedBstr tokenPassword(ScopedBstr::Kind::Secret);
-  if (page_->HostToken()->AskPassword(Window(), tokenPassword.Receive()) != S_OK) return 0;
   SecretBuffer password;
-  converted = password.AssignWide(tokenPassword.Get(), SecretBuffer::kTextLimit);
-  if (converted != S_OK) {
-    page_->ShowTextRefused(converted, Window());
-    return -1;
-  }
+  const HRESULT asked = page_->AskPassword(Window(), password);
+  if (asked == S_FALSE) return 0;
+  if (asked != S_OK) return -1;
 
   WaitCursor wait;
-  ScopedBstr status = TokenPropertyPage::LoadWideText(IDS_IMPORTING);
-  IHostStatus* host = page_->HostStatus();
-  if (host) host->ShowStatus(Window(), status.Get(), 0);
+  page_->ShowStatus(IDS_IMPORTING, Window());
   if (!ImportOntoToken(path.data(), password, &result)) return -1;
-  if (host) host->HideStatus();
+  page_->HideStatus();
   if (result == 0) {
     page_->ShowMessage(IDS_IMPORT_SUCCEEDED, Window(), MB_ICONINFORMATION);
     ::EndDialog(Window(), IDC_IMPORT_OK);
@@ -186,7 +174,7 @@ bool ImportCertificateDialog::ImportOntoToken(const char* path, const SecretBuff
     ::UuidCreate(&uuid);
     ::UuidToStringA(&uuid, uuidText.receive());
     if (!uuidText) {
-      if (IHostStatus* host = page_->HostStatus()) host->HideStatus();
+      page_->HideStatus();
       page_->ShowErrorMessage(0, E_OUTOFMEMORY, nullptr);
       return false;
     }

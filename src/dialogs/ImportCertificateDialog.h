@@ -17,10 +17,8 @@ class ImportCertificateDialog : public DialogWindow {
   // Neither is owned; both outlive the dialog.
   ImportCertificateDialog(UserPage* page, Token* token);
 
-  BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
-
  private:
-  static const MessageEntry<ImportCertificateDialog> kMessageMap[];
+  static const MessageEntry kMessageMap[];
   LRESULT OnInitDialog(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnBrowse(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnAdvanced(UINT message, WPARAM wParam, LPARAM lParam);

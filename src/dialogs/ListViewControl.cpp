@@ -1,5 +1,17 @@
 #include "dialogs/ListViewControl.h"
 
+#include "server/Module.h"
+
+namespace {
+
+int ClientWidth(HWND window) {
+  RECT client = {};
+  ::GetClientRect(window, &client);
+  return client.right - client.left;
+}
+
+}  // namespace
+
 ListViewControl::~ListViewControl() = default;
 
 void ListViewControl::InitControls() {
@@ -11,6 +23,22 @@ bool ListViewControl::Attach(HWND dialog, int id) {
   if (!::IsWindow(dialog)) return false;
   window_ = ::GetDlgItem(dialog, id);
   return window_ != nullptr;
+}
+
+void ListViewControl::InsertColumns(const Column* table) {
+  const int width = ClientWidth(window_);
+  for (int column = 0; table[column].heading != 0; ++column) {
+    char heading[512];
+    if (!*Module::LoadText(table[column].heading, heading)) continue;
+    InsertColumn(column, heading, table[column].percent * width / 100);
+  }
+}
+
+void ListViewControl::SizeColumns(const Column* table) {
+  const int width = ClientWidth(window_);
+  for (int column = 0; table[column].heading != 0; ++column)
+    ::SendMessageA(window_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column),
+                   MAKELPARAM(table[column].percent * width / 100, 0));
 }
 
 int ListViewControl::InsertColumn(int column, const char* heading, int width, int subItem) {

@@ -22,6 +22,18 @@ class ListViewControl {
   bool Attach(HWND dialog, int id);
   HWND Window() const { return window_; }
 
+  // One row of a list's column table: the heading's string id and the width in percent of the
+  // control's client width. A heading of 0 ends the table.
+  struct Column {
+    UINT heading;
+    int percent;
+  };
+  // The table's columns, left-aligned and sized by InsertColumn, each at the table's index. A
+  // heading that does not load leaves its column out; the next keeps its own index.
+  void InsertColumns(const Column* table);
+  // Sizes the table's columns again to the client width as it is now.
+  void SizeColumns(const Column* table);
+
   // A left-aligned column; width and sub-item are set only when not -1. The new index or -1.
   int InsertColumn(int column, const char* heading, int width = -1, int subItem = -1);
   // Column 0 inserts a row at `row`; any other column sets that cell. The

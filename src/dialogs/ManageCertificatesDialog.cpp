@@ -9,14 +9,13 @@
 #include "dialogs/CertificateDetailsDialog.h"
 #include "model/ByteBuffer.h"
 #include "model/CertificateRecord.h"
-#include "model/ScopedBstr.h"
 #include "model/SecretBuffer.h"
 #include "model/Token.h"
 #include "model/WaitCursor.h"
-#include "page/TokenPropertyPage.h"
+#include "page/UserPage.h"
 #include "res/resource.h"
 
-const DialogWindow::MessageEntry<ManageCertificatesDialog> ManageCertificatesDialog::kMessageMap[] = {
+const DialogWindow::MessageEntry ManageCertificatesDialog::kMessageMap[] = {
     OnMessage(WM_INITDIALOG, &ManageCertificatesDialog::OnInitDialog),
     OnCommand(IDCANCEL, AnyCode, &ManageCertificatesDialog::OnClose),
     OnCommand(IDC_MANAGE_CLOSE, AnyCode, &ManageCertificatesDialog::OnClose),
@@ -38,28 +37,10 @@ namespace {
 const int kOperationButtons[] = {IDC_REGISTER, IDC_UNREGISTER, IDC_REMOVE,
                                  IDC_SET_AS_DEFAULT, IDC_VIEW_DETAILS, IDC_CONVERT};
 
-// Asks the host for the PKI storage password; false when none came back, or when it cannot be
-// passed on as the user typed it (the user has been told why).
-bool AskPassword(TokenPropertyPage* page, HWND owner, SecretBuffer& password) {
-  IHostToken* host = page->HostToken();
-  if (!host) return false;
-  ScopedBstr wide(ScopedBstr::Kind::Secret);
-  if (host->AskPassword(owner, wide.Receive()) != S_OK) return false;
-  const HRESULT converted = password.AssignWide(wide.Get(), SecretBuffer::kTextLimit);
-  if (converted == S_OK) return true;
-  page->ShowTextRefused(converted, owner);
-  return false;
-}
-
 }  // namespace
 
-ManageCertificatesDialog::ManageCertificatesDialog(TokenPropertyPage* page, Token* token)
-    : DialogWindow(IDD_MANAGE_CERTIFICATES), page_(page), token_(token) {}
-
-BOOL ManageCertificatesDialog::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
-                                                    LRESULT& result) {
-  return DispatchMap(this, kMessageMap, message, wParam, lParam, result);
-}
+ManageCertificatesDialog::ManageCertificatesDialog(UserPage* page, Token* token)
+    : DialogWindow(IDD_MANAGE_CERTIFICATES, kMessageMap), page_(page), token_(token) {}
 
 LRESULT ManageCertificatesDialog::OnInitDialog(UINT, WPARAM, LPARAM) {
   // A list without its control or its images still runs with what it has.
@@ -68,7 +49,7 @@ LRESULT ManageCertificatesDialog::OnInitDialog(UINT, WPARAM, LPARAM) {
   list_.CreateColumns();
   const HRESULT filled = FillList();
   DisableEverything();
-  HideStatus();
+  page_->HideStatus();
   // Told once the dialog shows, over the rows that could be read (without a token there was
   // nothing to read, and whoever opened the dialog so has said why).
   if (token_ && filled != S_OK) ::PostMessageA(Window(), kReportReadFailure, static_cast<WPARAM>(filled), 0);
@@ -85,10 +66,10 @@ LRESULT ManageCertificatesDialog::OnSetAsDefault(UINT, WPARAM, LPARAM) {
   CertificateRecord* record = list_.SelectedRecord();
   if (!token_ || !record || !record->hasContainer) return 0;
   WaitCursor wait;
-  ShowStatus(IDS_SETTING_DEFAULT);
+  page_->ShowStatus(IDS_SETTING_DEFAULT, Window());
   const HRESULT hr = token_->setDefaultLogon(record);
   if (hr != S_OK) {
-    HideStatus();
+    page_->HideStatus();
     page_->ShowErrorMessage(IDS_SET_DEFAULT_FAILED, hr, Window());
     return -1;
   }
@@ -96,7 +77,7 @@ LRESULT ManageCertificatesDialog::OnSetAsDefault(UINT, WPARAM, LPARAM) {
   record->isDefaultLogon = true;
   list_.UpdateRecord(record);
   ShowRecordButtons(record);
-  HideStatus();
+  page_->HideStatus();
   return 0;
 }
 
@@ -140,9 +121,9 @@ LRESULT ManageCertificatesDialog::OnRemove(UINT, WPARAM, LPARAM) {
   if (!token_ || !record) return 0;
   if (page_->ShowMessage(IDS_CONFIRM_REMOVE, Window(), MB_YESNO | MB_ICONEXCLAMATION) == IDNO) return 0;
   SecretBuffer password;
-  if (!AskPassword(page_, Window(), password)) return 0;
+  if (page_->AskPassword(Window(), password) != S_OK) return 0;
   WaitCursor wait;
-  ShowStatus(IDS_DELETING);
+  page_->ShowStatus(IDS_DELETING, Window());
 
   // Refilling the list deletes the record; the question after it needs both.
   ByteBuffer thumbprint;
@@ -151,18 +132,20 @@ LRESULT ManageCertificatesDialog::OnRemove(UINT, WPARAM, LPARAM) {
 
   HRESULT hr = token_->removeCertificate(record, password.data());
   if (hr != S_OK) {
-    HideStatus();
+    page_->HideStatus();
     page_->ShowErrorMessage(IDS_REMOVE_FAILED, hr, Window());
     return -1;
   }
   hr = token_->refreshInventory();
   if (hr != S_OK) {
-    HideStatus();
+    listWhole_ = false;  // the rows still show the certificate just removed
+    ShowRecordButtons(list_.SelectedRecord());
+    page_->HideStatus();
     page_->ShowErrorMessage(IDS_UPDATE_LIST_FAILED, hr, Window());
     return -1;
   }
   hr = FillList();
-  HideStatus();
+  page_->HideStatus();
   if (hr != S_OK) page_->ShowErrorMessage(IDS_UPDATE_LIST_FAILED, hr, Window());
 
   if (wasRegistered && page_->ShowMessage(IDS_ASK_UNREGISTER_REMOVED, Window(), MB_YESNO | MB_ICONEXCLAMATION) != IDNO) {
@@ -234,7 +217,9 @@ HRESULT ManageCertificatesDialog::FillList() {
     list_.AddRecord(std::move(record));
   }
   ::SendMessageA(list_.Window(), WM_SETREDRAW, TRUE, 0);
-  return ended == Token::kNoMoreCertificates ? token_->mapStatus() : ended;
+  const HRESULT status = ended == Token::kNoMoreCertificates ? token_->mapStatus() : ended;
+  listWhole_ = status == S_OK;
+  return status;
 }
 
 void ManageCertificatesDialog::DisableEverything() {
@@ -251,12 +236,16 @@ void ManageCertificatesDialog::ShowRecordButtons(const CertificateRecord* record
   // Disabling the focused button leaves the keyboard nowhere (the system takes the focus away):
   // the list gets it.
   const HWND focus = ::GetFocus();
-  ::EnableWindow(Item(IDC_REGISTER), !record->registered);
-  ::EnableWindow(Item(IDC_UNREGISTER), record->registered);
-  ::EnableWindow(Item(IDC_SET_AS_DEFAULT), record->logonCapable && !record->isDefaultLogon);
-  ::EnableWindow(Item(IDC_REMOVE), TRUE);
+  // A list read only in part may show a certificate without the container that holds its key, or
+  // one already gone: acting on it could give a key a second container or leave a container
+  // behind, so until the token is read whole again the rows can only be looked at.
+  const bool act = listWhole_;
+  ::EnableWindow(Item(IDC_REGISTER), act && !record->registered);
+  ::EnableWindow(Item(IDC_UNREGISTER), act && record->registered);
+  ::EnableWindow(Item(IDC_SET_AS_DEFAULT), act && record->logonCapable && !record->isDefaultLogon);
+  ::EnableWindow(Item(IDC_REMOVE), act);
   ::EnableWindow(Item(IDC_VIEW_DETAILS), TRUE);
-  ::EnableWindow(Item(IDC_CONVERT), !record->hasContainer);
+  ::EnableWindow(Item(IDC_CONVERT), act && !record->hasContainer);
   ::ShowWindow(Item(IDC_CONVERT_NOTICE), record->hasContainer ? SW_HIDE : SW_SHOW);
   if (focus && !::IsWindowEnabled(focus)) ::SetFocus(list_.Window());
   ::SetDlgItemTextA(Window(), IDC_INTENDED_PURPOSES, record->intendedPurposes.text());
@@ -272,22 +261,11 @@ HRESULT ManageCertificatesDialog::ConvertRecord(CertificateRecord* record, std::
   ::SetActiveWindow(Window());
   if (answer == IDNO) return S_FALSE;
   SecretBuffer password;
-  if (!AskPassword(page_, Window(), password)) return S_FALSE;
+  if (page_->AskPassword(Window(), password) != S_OK) return S_FALSE;
   if (!wait) wait.emplace();
-  ShowStatus(IDS_CONVERTING);
+  page_->ShowStatus(IDS_CONVERTING, Window());
   const HRESULT hr = token_->convertCertificate(record, password.data());
-  HideStatus();
+  page_->HideStatus();
   if (hr != S_OK) page_->ShowErrorMessage(IDS_CONVERT_FAILED, hr, Window());
   return hr;
-}
-
-void ManageCertificatesDialog::ShowStatus(UINT stringId) {
-  IHostStatus* status = page_->HostStatus();
-  if (!status) return;
-  ScopedBstr text = TokenPropertyPage::LoadWideText(stringId);
-  status->ShowStatus(Window(), text.Get(), 0);
-}
-
-void ManageCertificatesDialog::HideStatus() {
-  if (IHostStatus* status = page_->HostStatus()) status->HideStatus();
 }

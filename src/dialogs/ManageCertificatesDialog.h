@@ -12,14 +12,12 @@
 
 class CertificateRecord;
 class Token;
-class TokenPropertyPage;
+class UserPage;
 
 class ManageCertificatesDialog : public DialogWindow {
  public:
   // Neither the page nor the token is owned; a null token makes every operation do nothing.
-  ManageCertificatesDialog(TokenPropertyPage* page, Token* token);
-
-  BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  ManageCertificatesDialog(UserPage* page, Token* token);
 
   CertificateListView& List() { return list_; }
 
@@ -27,7 +25,7 @@ class ManageCertificatesDialog : public DialogWindow {
   static constexpr UINT kReportReadFailure = WM_APP + 1;
 
  private:
-  static const MessageEntry<ManageCertificatesDialog> kMessageMap[];
+  static const MessageEntry kMessageMap[];
   LRESULT OnInitDialog(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnClose(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnSetAsDefault(UINT message, WPARAM wParam, LPARAM lParam);
@@ -54,10 +52,9 @@ class ManageCertificatesDialog : public DialogWindow {
   // starts once the password is in, unless the caller's is already up, and
   // stays with the caller.
   HRESULT ConvertRecord(CertificateRecord* record, std::optional<WaitCursor>& wait);
-  void ShowStatus(UINT stringId);
-  void HideStatus();
 
-  TokenPropertyPage* page_;
+  UserPage* page_;
   Token* token_;
   CertificateListView list_;
+  bool listWhole_ = false;  // the last read of the token listed it whole
 };

@@ -1,45 +1,42 @@
 #include "model/ByteBuffer.h"
 
-#include <cstdlib>
 #include <cstring>
+#include <utility>
 
-#include "model/Status.h"
-
-ByteBuffer::~ByteBuffer() { std::free(bytes_); }
+ByteBuffer::~ByteBuffer() = default;
 
 void ByteBuffer::clear() {
-  std::free(bytes_);
-  bytes_ = nullptr;
+  bytes_.reset();
   length_ = 0;
   blob_ = {0, nullptr};
 }
 
-int32_t ByteBuffer::assign(const uint8_t* data, uint32_t length) {
+Status ByteBuffer::assign(const uint8_t* data, uint32_t length) {
   if (!data || length == 0) {
     clear();
     return StatusOk;
   }
-  uint8_t* copy = static_cast<uint8_t*>(std::malloc(length));
-  if (copy) std::memcpy(copy, data, length);  // before the old bytes go: data may point into them
+  HeapArray<uint8_t> copy = allocateArray<uint8_t>(length);
+  if (copy) std::memcpy(copy.get(), data, length);  // before the old bytes go: data may point into them
   clear();
   if (!copy) return StatusOutOfMemory;
-  bytes_ = copy;
+  bytes_ = std::move(copy);
   length_ = length;
   return StatusOk;
 }
 
-int32_t ByteBuffer::assign(const ByteBuffer& other) {
+Status ByteBuffer::assign(const ByteBuffer& other) {
   if (&other == this) return StatusOk;
-  return assign(other.bytes_, other.length_);
+  return assign(other.bytes_.get(), other.length_);
 }
 
 DataBlob* ByteBuffer::blob() {
   blob_.cbData = length_;
-  blob_.pbData = bytes_;
+  blob_.pbData = bytes_.get();
   return &blob_;
 }
 
 bool ByteBuffer::operator==(const ByteBuffer& other) const {
   if (!bytes_ || !other.bytes_ || length_ != other.length_) return false;
-  return std::memcmp(bytes_, other.bytes_, length_) == 0;
+  return std::memcmp(bytes_.get(), other.bytes_.get(), length_) == 0;
 }

@@ -1,6 +1,8 @@
 #pragma once
 // An owned heap copy of a byte string with its 32-bit length.
 #include <cstdint>
+#include "model/HeapArray.h"
+#include "model/Status.h"
 
 // A (byte count, pointer) pair laid out as the platform's CRYPT_DATA_BLOB;
 // model/ByteBufferBlob.h gives the platform type on Windows.
@@ -18,12 +20,12 @@ class ByteBuffer {
 
   // Frees the old bytes and copies length bytes of data; null data or a zero
   // length leaves the buffer empty. Failure to allocate also leaves it empty.
-  int32_t assign(const uint8_t* data, uint32_t length);
+  Status assign(const uint8_t* data, uint32_t length);
   // Copying a buffer onto itself does nothing.
-  int32_t assign(const ByteBuffer& other);
+  Status assign(const ByteBuffer& other);
   void clear();
 
-  const uint8_t* data() const { return bytes_; }
+  const uint8_t* data() const { return bytes_.get(); }
   uint32_t size() const { return length_; }
   bool empty() const { return length_ == 0; }
 
@@ -37,7 +39,7 @@ class ByteBuffer {
   bool operator!=(const ByteBuffer& other) const { return !(*this == other); }
 
  private:
-  uint8_t* bytes_ = nullptr;
+  HeapArray<uint8_t> bytes_;
   uint32_t length_ = 0;
   DataBlob blob_ = {0, nullptr};
 };

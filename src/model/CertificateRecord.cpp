@@ -1,78 +1,51 @@
 #include "model/CertificateRecord.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 
+#include "model/CryptoApi.h"
+#include "model/HeapArray.h"
 #include "model/NameFormat.h"
-#include "model/Status.h"
+#include "model/SecretBuffer.h"
 
-static_assert(StatusOk == S_OK && StatusFail == E_FAIL && StatusOutOfMemory == E_OUTOFMEMORY &&
-                  StatusPointer == E_POINTER && StatusUnexpected == E_UNEXPECTED &&
-                  StatusNoInterface == E_NOINTERFACE,
-              "pure status codes must equal the platform's");
 static_assert(sizeof(bool) == 1, "record flags are 8-bit booleans");
 
 namespace {
 
-constexpr DWORD CertEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr char SmartCardLogonOid[] = "1.3.6.1.4.1.311.20.2.2";
 
-struct FreeDeleter {
-  void operator()(void* p) const { std::free(p); }
-};
-template <typename T>
-using HeapPtr = std::unique_ptr<T, FreeDeleter>;
-
-template <typename T>
-HeapPtr<T> allocate(size_t bytes) {
-  return HeapPtr<T>(static_cast<T*>(std::malloc(bytes)));
-}
-
 // Appends a UTF-16 name in the ANSI code page.
-HRESULT appendWide(const wchar_t* name, TextBuffer& text) {
-  const int size = ::WideCharToMultiByte(CP_ACP, 0, name, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return S_OK;
-  HeapPtr<char> converted = allocate<char>(static_cast<size_t>(size));
-  if (!converted) return E_OUTOFMEMORY;
-  if (!::WideCharToMultiByte(CP_ACP, 0, name, -1, converted.get(), size, nullptr, nullptr)) return S_OK;
-  return text.append(converted.get());
+Status appendWide(const wchar_t* name, TextBuffer& text) {
+  SecretBuffer converted;
+  const Status status = converted.AssignWide(name, SecretBuffer::kUnbounded, SecretBuffer::Conversion::Shown);
+  if (status != S_OK) return status;
+  return text.append(converted.data());
 }
 
 }  // namespace
 
 CertificateRecord::~CertificateRecord() = default;
 
-HRESULT CertificateRecord::displayName(const CERT_NAME_BLOB& name, TextBuffer& text) {
+Status CertificateRecord::displayName(const CERT_NAME_BLOB& name, TextBuffer& text) {
   CERT_NAME_BLOB blob = name;  // the platform's prototype takes a non-const pointer
-  // A name that fits these buffers takes one pass of the platform's formatter; the ANSI call
-  // below formats the wide text twice per call (its size, then the text) and is called twice.
-  // Its text is this conversion of the wide one, so the list shows the same either way.
-  wchar_t wide[256];
-  char fitted[512];
-  const DWORD units = ::CertNameToStrW(CertEncoding, &blob, CERT_X500_NAME_STR, wide, 256);
-  if (units > 1 && units < 256 &&
-      ::WideCharToMultiByte(CP_ACP, 0, wide, -1, fitted, sizeof fitted, nullptr, nullptr) > 0)
-    return NameFormat::displayNameValue(fitted, text);
-  const DWORD length = ::CertNameToStrA(CertEncoding, &blob, CERT_X500_NAME_STR, nullptr, 0);
+  const DWORD length = ::CertNameToStrA(kCertEncoding, &blob, CERT_X500_NAME_STR, nullptr, 0);
   if (length == 0) return E_FAIL;
   // A one-byte-short buffer would give an empty string, so the size comes from the call above.
-  HeapPtr<char> converted = allocate<char>(static_cast<size_t>(length) + 1);
+  HeapArray<char> converted = allocateArray<char>(static_cast<size_t>(length) + 1);
   if (!converted) return E_OUTOFMEMORY;
-  ::CertNameToStrA(CertEncoding, &blob, CERT_X500_NAME_STR, converted.get(), length + 1);
-  converted.get()[length] = '\0';
+  ::CertNameToStrA(kCertEncoding, &blob, CERT_X500_NAME_STR, converted.get(), length + 1);
+  converted[length] = '\0';
   return NameFormat::displayNameValue(converted.get(), text);
 }
 
-HRESULT CertificateRecord::serialText(const CRYPT_INTEGER_BLOB& serial, TextBuffer& text) {
+Status CertificateRecord::serialText(const CRYPT_INTEGER_BLOB& serial, TextBuffer& text) {
   return NameFormat::serialText(serial.pbData, serial.cbData, text);
 }
 
-HRESULT CertificateRecord::groupSerial() {
+Status CertificateRecord::groupSerial() {
   return NameFormat::groupSerial(serialNumber, serialNumberGrouped);
 }
 
-HRESULT CertificateRecord::describePurposes(PCCERT_CONTEXT context, TextBuffer& text, bool& logon) {
+Status CertificateRecord::describePurposes(PCCERT_CONTEXT context, TextBuffer& text, bool& logon) {
   text.clear();
   DWORD size = 0;
   // A certificate without the extension gives an empty list here, not a failure;
@@ -80,16 +53,17 @@ HRESULT CertificateRecord::describePurposes(PCCERT_CONTEXT context, TextBuffer& 
   if (!::CertGetEnhancedKeyUsage(context, 0, nullptr, &size)) return text.assign("<All>");
   if (size == 0 || size > MAXDWORD / 8) return E_FAIL;
   DWORD capacity = size * 8;
-  HeapPtr<CERT_ENHKEY_USAGE> usage = allocate<CERT_ENHKEY_USAGE>(capacity);
-  if (!usage) return E_FAIL;
+  HeapArray<BYTE> block = allocateArray<BYTE>(capacity);
+  if (!block) return E_FAIL;
+  CERT_ENHKEY_USAGE* usage = reinterpret_cast<CERT_ENHKEY_USAGE*>(block.get());
 
   bool logonFound = false;
-  if (::CertGetEnhancedKeyUsage(context, 0, usage.get(), &capacity)) {
+  if (::CertGetEnhancedKeyUsage(context, 0, usage, &capacity)) {
     const DWORD count = usage->cUsageIdentifier;
     for (DWORD i = 0; i < count; ++i) {
       const char* oid = usage->rgpszUsageIdentifier[i];
       if (std::strcmp(oid, SmartCardLogonOid) == 0) logonFound = true;
-      HRESULT hr = S_OK;
+      Status hr = S_OK;
       PCCRYPT_OID_INFO info =
           ::CryptFindOIDInfo(CRYPT_OID_INFO_OID_KEY, const_cast<char*>(oid), 0);
       if (!info) {
@@ -108,12 +82,12 @@ HRESULT CertificateRecord::describePurposes(PCCERT_CONTEXT context, TextBuffer& 
   return S_OK;
 }
 
-HRESULT CertificateRecord::readThumbprint(PCCERT_CONTEXT context, ByteBuffer& thumbprint) {
+Status CertificateRecord::readThumbprint(PCCERT_CONTEXT context, ByteBuffer& thumbprint) {
   DWORD size = 0;
   ::CertGetCertificateContextProperty(context, CERT_SHA1_HASH_PROP_ID, nullptr, &size);
   if (size == 0) return S_OK;
   DWORD capacity = size + 1;
-  HeapPtr<BYTE> hash = allocate<BYTE>(capacity);
+  HeapArray<BYTE> hash = allocateArray<BYTE>(capacity);
   if (!hash) return E_OUTOFMEMORY;
   if (!::CertGetCertificateContextProperty(context, CERT_SHA1_HASH_PROP_ID, hash.get(), &capacity)) {
     return S_OK;

@@ -10,6 +10,7 @@
 
 #include "model/ByteBuffer.h"
 #include "model/ScopedCertContext.h"
+#include "model/Status.h"
 #include "model/TextBuffer.h"
 
 class CertificateRecord {
@@ -21,19 +22,19 @@ class CertificateRecord {
 
   // Short display form of an encoded name: the common name, else the
   // organisation, else the whole converted name. On failure text is left as it was.
-  static HRESULT displayName(const CERT_NAME_BLOB& name, TextBuffer& text);
+  static Status displayName(const CERT_NAME_BLOB& name, TextBuffer& text);
   // Upper-case hex of the serial number, most significant byte first.
-  static HRESULT serialText(const CRYPT_INTEGER_BLOB& serial, TextBuffer& text);
+  static Status serialText(const CRYPT_INTEGER_BLOB& serial, TextBuffer& text);
   // The enhanced key usages' names, in the certificate's order, joined by
   // ", "; identifiers without a name in the platform's table appear dotted.
   // logon becomes true when smart card logon is among them. When the usages
   // cannot be read at all, text is "<All>" and logon is left as it was.
-  static HRESULT describePurposes(PCCERT_CONTEXT context, TextBuffer& text, bool& logon);
+  static Status describePurposes(PCCERT_CONTEXT context, TextBuffer& text, bool& logon);
   // The context's SHA-1 hash; left empty when the platform gives none.
-  static HRESULT readThumbprint(PCCERT_CONTEXT context, ByteBuffer& thumbprint);
+  static Status readThumbprint(PCCERT_CONTEXT context, ByteBuffer& thumbprint);
 
   // serialNumberGrouped from serialNumber: a space after every fourth digit.
-  HRESULT groupSerial();
+  Status groupSerial();
 
   ScopedCertContext context;
   TextBuffer subject;

@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "model/Status.h"
+
 template <typename T>
 class ComPtr {
  public:
@@ -51,9 +53,9 @@ class ComPtr {
     if (old) old->Release();
   }
 
-  // QueryInterface into another smart pointer; the result is the query's HRESULT.
+  // QueryInterface into another smart pointer; the query's result.
   template <typename U>
-  HRESULT As(REFIID iid, ComPtr<U>* out) const {
+  Status As(REFIID iid, ComPtr<U>* out) const {
     if (!p_) return E_POINTER;
     return p_->QueryInterface(iid, out->ReceiveVoid());
   }

@@ -4,6 +4,7 @@
 // many NUL-terminated container names back to back.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "model/TextBuffer.h"
 
@@ -23,7 +24,7 @@ class ContainerCatalog {
   // Only bytes inside the value are read: a name that runs past the end is
   // cut at the end, and names that start at or past the end are empty, so a
   // successful parse always yields count() names.
-  int32_t parse(const uint8_t* value, size_t length);
+  Status parse(const uint8_t* value, size_t length);
 
   // The name under the cursor, or null at the end; restart goes back to the
   // first name first.
@@ -36,14 +37,12 @@ class ContainerCatalog {
  private:
   struct Name {
     TextBuffer text;
-    Name* next = nullptr;
+    std::unique_ptr<Name> next;
   };
-
-  void clearNames();
 
   uint8_t version_ = 0;
   uint8_t secondByte_ = 0;
   uint16_t count_ = 0;
-  Name* first_ = nullptr;
-  Name* cursor_ = nullptr;
+  std::unique_ptr<Name> first_;
+  const Name* cursor_ = nullptr;
 };

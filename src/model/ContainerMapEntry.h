@@ -2,6 +2,7 @@
 // One certificate found in a key container of the CSP: a node of the
 // container map that CspContext owns.
 #include <cstdint>
+#include <memory>
 
 #include "model/ByteBuffer.h"
 #include "model/TextBuffer.h"
@@ -11,5 +12,5 @@ struct ContainerMapEntry {
   uint32_t keySpec = 1;       // AT_KEYEXCHANGE (1) or AT_SIGNATURE (2)
   TextBuffer containerName;
   bool isDefault = false;     // the map's default logon entry
-  ContainerMapEntry* next = nullptr;
+  std::unique_ptr<ContainerMapEntry> next;
 };

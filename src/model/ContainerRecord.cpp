@@ -5,7 +5,7 @@
 
 ContainerRecord::~ContainerRecord() = default;
 
-int32_t ContainerRecord::parse(const uint8_t* value, size_t length) {
+Status ContainerRecord::parse(const uint8_t* value, size_t length) {
   if (!value || length < 4) return StatusFail;
   version_ = value[0];
   secondByte_ = value[1];
@@ -16,7 +16,7 @@ int32_t ContainerRecord::parse(const uint8_t* value, size_t length) {
   if (version_ == 0) return StatusOk;
 
   ValueReader reader(value + 2, length - 2);
-  int32_t status = reader.readString(firstText_);
+  Status status = reader.readString(firstText_);
   if (status == StatusOk) status = reader.readString(secondText_);
   if (status == StatusOk) status = reader.readString(exchangeCertLabel_);
   if (status == StatusOk && version_ >= 2) status = reader.readString(signatureCertLabel_);

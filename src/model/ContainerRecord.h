@@ -20,7 +20,7 @@ class ContainerRecord {
   // are read: a string that runs past the end is cut at the end, and strings
   // that start at or past the end are empty. A label that cannot be allocated
   // gives StatusOutOfMemory with the labels read before it kept.
-  int32_t parse(const uint8_t* value, size_t length);
+  Status parse(const uint8_t* value, size_t length);
 
   // Empty when the record names no such certificate.
   const TextBuffer& exchangeCertLabel() const { return exchangeCertLabel_; }

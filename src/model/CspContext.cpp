@@ -1,16 +1,12 @@
 #include "model/CspContext.h"
 
+#include <cstring>
 #include <new>
 
+#include "model/CryptoApi.h"
 #include "model/CspRequests.h"
+#include "model/HeapArray.h"
 #include "model/ScopedCryptKey.h"
-#include "model/Status.h"
-
-namespace {
-
-int32_t lastErrorStatus() { return static_cast<int32_t>(::GetLastError()); }
-
-}  // namespace
 
 CspContext::CspContext() { providerName_.assign(kCspProviderName); }
 
@@ -20,16 +16,12 @@ CspContext::~CspContext() {
 }
 
 void CspContext::clearEntries() {
-  while (entries_) {
-    ContainerMapEntry* next = entries_->next;
-    delete entries_;
-    entries_ = next;
-  }
+  entries_.reset();
   defaultMarked_ = false;
 }
 
-int32_t CspContext::addEntry(const ByteBuffer& certificate, const char* containerName, uint32_t keySpec) {
-  ContainerMapEntry* entry = new (std::nothrow) ContainerMapEntry;
+Status CspContext::addEntry(const ByteBuffer& certificate, const char* containerName, uint32_t keySpec) {
+  std::unique_ptr<ContainerMapEntry> entry(new (std::nothrow) ContainerMapEntry);
   if (!entry) return StatusOutOfMemory;
   entry->certificate.assign(certificate);
   entry->containerName.assign(containerName);
@@ -38,16 +30,16 @@ int32_t CspContext::addEntry(const ByteBuffer& certificate, const char* containe
     entry->isDefault = true;
     defaultMarked_ = true;
   }
-  ContainerMapEntry** tail = &entries_;
+  std::unique_ptr<ContainerMapEntry>* tail = &entries_;
   while (*tail) tail = &(*tail)->next;
-  *tail = entry;
+  *tail = std::move(entry);
   return StatusOk;
 }
 
-int32_t CspContext::lookup(const ByteBuffer& certificate, TextBuffer& containerName, uint32_t* keySpec,
-                           bool* isDefault) const {
+Status CspContext::lookup(const ByteBuffer& certificate, TextBuffer& containerName, uint32_t* keySpec,
+                          bool* isDefault) const {
   containerName.clear();
-  for (const ContainerMapEntry* entry = entries_; entry; entry = entry->next) {
+  for (const ContainerMapEntry* entry = entries_.get(); entry; entry = entry->next.get()) {
     if (entry->certificate != certificate) continue;
     containerName.assign(entry->containerName.text());
     if (keySpec) *keySpec = entry->keySpec;
@@ -57,7 +49,7 @@ int32_t CspContext::lookup(const ByteBuffer& certificate, TextBuffer& containerN
   return 1;
 }
 
-int32_t CspContext::acquireVerifyContext() {
+Status CspContext::acquireVerifyContext() {
   verifyContext_.reset();
   if (!::CryptAcquireContextA(verifyContext_.receive(), nullptr, providerName_.text(), PROV_RSA_FULL,
                               CRYPT_VERIFYCONTEXT)) {
@@ -67,7 +59,7 @@ int32_t CspContext::acquireVerifyContext() {
   return StatusOk;
 }
 
-int32_t CspContext::nextContainerName(bool first, TextBuffer& name) {
+Status CspContext::nextContainerName(bool first, TextBuffer& name) {
   if (!verifyContext_) return StatusFail;
   if (first) defaultMarked_ = false;
   const DWORD flags = first ? CRYPT_FIRST : 0;
@@ -77,20 +69,16 @@ int32_t CspContext::nextContainerName(bool first, TextBuffer& name) {
   // Announced with the byte a provider may have left out of the size for the
   // NUL; one more zero byte past it ends a name that came without its NUL.
   DWORD size = length + 1;
-  BYTE* buffer = new (std::nothrow) BYTE[size + 1]();
+  HeapArray<BYTE> buffer = allocateArray<BYTE>(static_cast<size_t>(size) + 1);
   if (!buffer) return StatusOutOfMemory;
-  int32_t status = StatusOk;
-  if (::CryptGetProvParam(verifyContext_.get(), PP_ENUMCONTAINERS, buffer, &size, flags)) {
-    status = name.assign(reinterpret_cast<const char*>(buffer));
-  } else {
-    status = lastErrorStatus();
-  }
-  delete[] buffer;
-  return status;
+  std::memset(buffer.get(), 0, static_cast<size_t>(size) + 1);
+  if (!::CryptGetProvParam(verifyContext_.get(), PP_ENUMCONTAINERS, buffer.get(), &size, flags))
+    return lastErrorStatus();
+  return name.assign(reinterpret_cast<const char*>(buffer.get()));
 }
 
-int32_t CspContext::readKeyCertificate(HCRYPTPROV provider, DWORD keySpec, ByteBuffer& certificate) {
-  if (!provider) return static_cast<int32_t>(E_INVALIDARG);
+Status CspContext::readKeyCertificate(HCRYPTPROV provider, DWORD keySpec, ByteBuffer& certificate) {
+  if (!provider) return static_cast<Status>(E_INVALIDARG);
   ScopedCryptKey key;
   if (!::CryptGetUserKey(provider, keySpec, key.receive())) {
     key.release();
@@ -99,25 +87,19 @@ int32_t CspContext::readKeyCertificate(HCRYPTPROV provider, DWORD keySpec, ByteB
   DWORD length = 0;
   if (!::CryptGetKeyParam(key.get(), KP_CERTIFICATE, nullptr, &length, 0)) return lastErrorStatus();
   if (length == 0) return StatusFail;
-  BYTE* buffer = new (std::nothrow) BYTE[length];
+  HeapArray<BYTE> buffer = allocateArray<BYTE>(length);
   if (!buffer) return StatusOutOfMemory;
-  int32_t status = StatusOk;
-  if (::CryptGetKeyParam(key.get(), KP_CERTIFICATE, buffer, &length, 0))
-    status = certificate.assign(buffer, length);
-  else
-    status = lastErrorStatus();
-  delete[] buffer;
-  return status;
+  if (!::CryptGetKeyParam(key.get(), KP_CERTIFICATE, buffer.get(), &length, 0)) return lastErrorStatus();
+  return certificate.assign(buffer.get(), length);
 }
 
-int32_t CspContext::readContainer(const char* name) {
+Status CspContext::readContainer(const char* name) {
   ScopedCryptProv container;
   const char* containerName = name && *name ? name : nullptr;
   if (!::CryptAcquireContextA(container.receive(), containerName, providerName_.text(), PROV_RSA_FULL,
                               CRYPT_SILENT)) {
     container.release();
-    const DWORD error = ::GetLastError();
-    return static_cast<int32_t>(error == static_cast<DWORD>(NTE_SILENT_CONTEXT) ? SCARD_E_NO_SMARTCARD : error);
+    return silentOpenStatus();
   }
   for (DWORD keySpec : {static_cast<DWORD>(AT_KEYEXCHANGE), static_cast<DWORD>(AT_SIGNATURE)}) {
     ByteBuffer certificate;
@@ -127,11 +109,11 @@ int32_t CspContext::readContainer(const char* name) {
   return StatusOk;
 }
 
-int32_t CspContext::enumerateContainers() {
-  const int32_t acquired = acquireVerifyContext();
+Status CspContext::enumerateContainers() {
+  const Status acquired = acquireVerifyContext();
   if (acquired != StatusOk) return acquired;
   clearEntries();
-  int32_t status = StatusOk;
+  Status status = StatusOk;
   TextBuffer name;
   for (bool first = true;; first = false) {
     status = nextContainerName(first, name);
@@ -140,5 +122,5 @@ int32_t CspContext::enumerateContainers() {
     if (status != StatusOk) break;
     ::Sleep(0);
   }
-  return status == static_cast<int32_t>(ERROR_NO_MORE_ITEMS) ? StatusOk : status;
+  return status == static_cast<Status>(ERROR_NO_MORE_ITEMS) ? StatusOk : status;
 }

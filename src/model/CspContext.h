@@ -6,10 +6,12 @@
 #include <wincrypt.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "model/ByteBuffer.h"
 #include "model/ContainerMapEntry.h"
 #include "model/ScopedCryptProv.h"
+#include "model/Status.h"
 #include "model/TextBuffer.h"
 
 class CspContext {
@@ -23,35 +25,35 @@ class CspContext {
   void clearEntries();
   // Appends an entry with copies of the arguments; the first entry after a
   // clear is marked default. StatusOutOfMemory when the entry cannot be made.
-  int32_t addEntry(const ByteBuffer& certificate, const char* containerName, uint32_t keySpec);
+  Status addEntry(const ByteBuffer& certificate, const char* containerName, uint32_t keySpec);
   // The first entry holding the same certificate bytes: 0, with its container
   // name and (when asked) key spec and default flag. 1 when there is none;
   // containerName is then empty and the other outs untouched.
-  int32_t lookup(const ByteBuffer& certificate, TextBuffer& containerName, uint32_t* keySpec = nullptr,
+  Status lookup(const ByteBuffer& certificate, TextBuffer& containerName, uint32_t* keySpec = nullptr,
                  bool* isDefault = nullptr) const;
   // Rebuilds the map from every container of the CSP. 0 at the normal end;
   // otherwise the first failure, with the entries read until then kept
   // (SCARD_E_NO_SMARTCARD when no token is present).
-  int32_t enumerateContainers();
+  Status enumerateContainers();
 
   // Steps of the enumeration.
   // Replaces the held verification context by a new one.
-  int32_t acquireVerifyContext();
+  Status acquireVerifyContext();
   // The next container name of the held verification context (first: from
   // the start); ERROR_NO_MORE_ITEMS after the last.
-  int32_t nextContainerName(bool first, TextBuffer& name);
+  Status nextContainerName(bool first, TextBuffer& name);
   // Adds an entry for each key of the container that has a certificate,
   // key exchange first. An empty name opens the default container.
-  int32_t readContainer(const char* name);
+  Status readContainer(const char* name);
   // The certificate stored with the container's key of that spec.
-  int32_t readKeyCertificate(HCRYPTPROV provider, DWORD keySpec, ByteBuffer& certificate);
+  Status readKeyCertificate(HCRYPTPROV provider, DWORD keySpec, ByteBuffer& certificate);
 
-  const ContainerMapEntry* firstEntry() const { return entries_; }
+  const ContainerMapEntry* firstEntry() const { return entries_.get(); }
   const TextBuffer& providerName() const { return providerName_; }
 
  private:
   ScopedCryptProv verifyContext_;
   TextBuffer providerName_;
-  ContainerMapEntry* entries_ = nullptr;
+  std::unique_ptr<ContainerMapEntry> entries_;
   bool defaultMarked_ = false;
 };

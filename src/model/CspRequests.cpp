@@ -6,23 +6,16 @@
 
 #include <cstring>
 
+#include "model/CryptoApi.h"
 #include "model/CspParameters.h"
 #include "model/ScopedCryptProv.h"
-#include "model/Status.h"
+#include "model/ScopedRpcString.h"
 
 const char kCspProviderName[] = "Quillon Zelt RSA Cryptographic Service Provider";
 
 namespace {
 
 TextBuffer g_providerName;
-
-int32_t lastErrorStatus() { return static_cast<int32_t>(::GetLastError()); }
-
-// Opening a container silently fails with NTE_SILENT_CONTEXT when there is no token.
-int32_t silentOpenStatus() {
-  const DWORD error = ::GetLastError();
-  return static_cast<int32_t>(error == static_cast<DWORD>(NTE_SILENT_CONTEXT) ? SCARD_E_NO_SMARTCARD : error);
-}
 
 bool acquire(ScopedCryptProv& provider, const char* container, DWORD flags) {
   if (::CryptAcquireContextA(provider.receive(), container, g_providerName.text(), PROV_RSA_FULL, flags)) return true;
@@ -34,11 +27,11 @@ const BYTE* bytes(const void* data) { return static_cast<const BYTE*>(data); }
 
 }  // namespace
 
-int32_t loadCspProviderName() { return g_providerName.assign(kCspProviderName); }
+Status loadCspProviderName() { return g_providerName.assign(kCspProviderName); }
 void freeCspProviderName() { g_providerName.clear(); }
 const TextBuffer& cspProviderName() { return g_providerName; }
 
-int32_t selectToken(const char* serial) {
+Status selectToken(const char* serial) {
   ScopedCryptProv verify;
   if (!acquire(verify, nullptr, CRYPT_VERIFYCONTEXT)) return lastErrorStatus();
   CRYPT_DATA_BLOB blob = {0, nullptr};
@@ -51,22 +44,22 @@ int32_t selectToken(const char* serial) {
   return ::CryptSetProvParam(verify.get(), VENDOR_PP_SELECT_TOKEN, data, 0) ? StatusOk : lastErrorStatus();
 }
 
-int32_t setDefaultContainer(const char* containerName) {
+Status setDefaultContainer(const char* containerName) {
   ScopedCryptProv verify;
   if (!acquire(verify, nullptr, CRYPT_VERIFYCONTEXT)) return lastErrorStatus();
   const BYTE* data = containerName && *containerName ? bytes(containerName) : nullptr;
   return ::CryptSetProvParam(verify.get(), VENDOR_PP_DEFAULT_CONTAINER, data, 0) ? StatusOk : lastErrorStatus();
 }
 
-int32_t createBoundContainer(const ByteBuffer& keyId, const char* password, TextBuffer& name) {
+Status createBoundContainer(const ByteBuffer& keyId, const char* password, TextBuffer& name) {
   UUID uuid;
   ::UuidCreate(&uuid);
-  RPC_CSTR guidText = nullptr;
-  ::UuidToStringA(&uuid, &guidText);
+  ScopedRpcString guidText;
+  ::UuidToStringA(&uuid, guidText.receive());
   if (!guidText) return StatusOutOfMemory;
-  const char* guid = reinterpret_cast<const char*>(guidText);
+  const char* guid = reinterpret_cast<const char*>(guidText.get());
 
-  int32_t status = StatusOk;
+  Status status = StatusOk;
   ScopedCryptProv container;
   if (!acquire(container, guid, CRYPT_NEWKEYSET | CRYPT_SILENT)) {
     status = silentOpenStatus();
@@ -79,15 +72,14 @@ int32_t createBoundContainer(const ByteBuffer& keyId, const char* password, Text
   }
   container.reset();
   if (status == StatusOk) status = name.assign(guid);
-  ::RpcStringFreeA(&guidText);
   return status;
 }
 
-int32_t deleteContainer(const char* containerName, const char* password) {
+Status deleteContainer(const char* containerName, const char* password) {
   if (!containerName || !password) return StatusPointer;
   ScopedCryptProv verify;
   if (!acquire(verify, nullptr, CRYPT_VERIFYCONTEXT)) return lastErrorStatus();
-  int32_t status = StatusOk;
+  Status status = StatusOk;
   if (!::CryptSetProvParam(verify.get(), PP_KEYEXCHANGE_PIN, bytes(password), 0)) {
     status = lastErrorStatus();
   } else {

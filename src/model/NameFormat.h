@@ -12,13 +12,13 @@ namespace NameFormat {
 // the first "CN=" (case ignored), else of the first "O=", else the whole
 // string. The value ends at the first ',' after it, else at the first '"',
 // else at the end. On failure text is left as it was.
-int32_t displayNameValue(const char* converted, TextBuffer& text);
+Status displayNameValue(const char* converted, TextBuffer& text);
 
 // The serial number's integer blob (least significant byte first) as
 // upper-case hex, most significant byte first, every byte printed.
-int32_t serialText(const uint8_t* serial, uint32_t size, TextBuffer& text);
+Status serialText(const uint8_t* serial, uint32_t size, TextBuffer& text);
 
 // serial with a space after every fourth character; empty for an empty serial.
-int32_t groupSerial(const TextBuffer& serial, TextBuffer& grouped);
+Status groupSerial(const TextBuffer& serial, TextBuffer& grouped);
 
 }  // namespace NameFormat

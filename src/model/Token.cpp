@@ -5,12 +5,13 @@
 
 #include "cryptoki/CkStatus.h"
 #include "model/ContainerRecord.h"
+#include "model/CryptoApi.h"
+#include "model/HeapArray.h"
 #include "model/ScopedCertContext.h"
 #include "model/SecretBuffer.h"
 
 namespace {
 
-constexpr DWORD CertEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 // The CSP's catalog object: the name followed by 0x07 (the NUL comes with every label).
 constexpr char CatalogLabel[] = "QCspRSAContainerCatalog\x07";
 constexpr uint8_t CatalogVersion = 1;
@@ -28,9 +29,9 @@ CK_ATTRIBUTE Attribute(CK_ATTRIBUTE_TYPE type, const void* value, CK_ULONG lengt
 }
 
 // The text widened byte for byte, into stored length + 1 code units.
-std::unique_ptr<wchar_t[]> Widen(const TextBuffer& text) {
+HeapArray<wchar_t> Widen(const TextBuffer& text) {
   const size_t units = static_cast<size_t>(text.storedLength()) + 1;
-  std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[units]);
+  HeapArray<wchar_t> wide = allocateArray<wchar_t>(units);
   if (!wide) return wide;
   const char* source = text.text();
   size_t i = 0;
@@ -38,12 +39,6 @@ std::unique_ptr<wchar_t[]> Widen(const TextBuffer& text) {
   wide[i] = L'\0';
   return wide;
 }
-
-HRESULT LastError() { return static_cast<HRESULT>(::GetLastError()); }
-
-// Wine keeps system store changes in a cache until they are committed; Windows
-// writes them through, where the commit does nothing.
-void Commit(HCERTSTORE store) { ::CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr); }
 
 }  // namespace
 
@@ -62,23 +57,23 @@ Token::~Token() {
   closeMyStore();
 }
 
-HRESULT Token::open(CryptokiBinding* binding, const wchar_t* serial, CK_SLOT_ID slotId) {
+Status Token::open(CryptokiBinding* binding, const wchar_t* serial, CK_SLOT_ID slotId) {
   binding_ = binding;
   SecretBuffer ansiSerial;  // not secret; the page's conversion to the ANSI code page
-  const HRESULT converted = ansiSerial.AssignWide(serial);
+  const Status converted = ansiSerial.AssignWide(serial);
   if (converted != S_OK) return converted;
-  const HRESULT kept = tokenSerial_.assign(ansiSerial.data());
+  const Status kept = tokenSerial_.assign(ansiSerial.data());
   if (kept != S_OK) return kept;
-  const HRESULT opened = openSession(slotId);
+  const Status opened = openSession(slotId);
   if (opened != S_OK) return opened;
-  const HRESULT selected = selectToken(tokenSerial_.text());
+  const Status selected = selectToken(tokenSerial_.text());
   if (selected != S_OK) return selected;
   tokenSelected_ = true;
   slotId_ = slotId;
   return refreshInventory();
 }
 
-HRESULT Token::openSession(CK_SLOT_ID slotId) {
+Status Token::openSession(CK_SLOT_ID slotId) {
   if (!usable()) return E_POINTER;
   closeSession();
   CK_RV rv = binding_->StandardList()->C_OpenSession(slotId, CKF_RW_SESSION | CKF_SERIAL_SESSION, nullptr,
@@ -89,7 +84,7 @@ HRESULT Token::openSession(CK_SLOT_ID slotId) {
   return MapCkResult(rv);
 }
 
-HRESULT Token::closeSession() {
+Status Token::closeSession() {
   if (session_ != 0 && usable()) {
     CK_FUNCTION_LIST* ck = binding_->StandardList();
     ck->C_CloseSession(session_);
@@ -103,7 +98,7 @@ HRESULT Token::closeSession() {
   return S_OK;
 }
 
-HRESULT Token::login(const char* password) {
+Status Token::login(const char* password) {
   if (!usable()) return E_POINTER;
   if (!password) return E_POINTER;
   logout();
@@ -112,12 +107,12 @@ HRESULT Token::login(const char* password) {
       static_cast<CK_ULONG>(std::strlen(password))));
 }
 
-HRESULT Token::logout() {
+Status Token::logout() {
   if (!usable()) return E_POINTER;
   return MapCkResult(binding_->StandardList()->C_Logout(session_));
 }
 
-HRESULT Token::refreshInventory() {
+Status Token::refreshInventory() {
   mapStatus_ = S_OK;
   if (!binding_) {
     ownBinding_.reset(new (std::nothrow) CryptokiBinding());
@@ -125,12 +120,12 @@ HRESULT Token::refreshInventory() {
     binding_ = ownBinding_.get();
   }
   if (!binding_->Load()) return E_FAIL;
-  const HRESULT found = findCertificates();
+  const Status found = findCertificates();
   if (found != S_OK) return found;
   return buildContainerMap();
 }
 
-HRESULT Token::findCertificates() {
+Status Token::findCertificates() {
   count_ = 0;
   cursor_ = 0;
   std::memset(handles_, 0, sizeof handles_);
@@ -149,12 +144,12 @@ HRESULT Token::findCertificates() {
   return MapCkResult(ck->C_FindObjectsFinal(session_));
 }
 
-HRESULT Token::findOne(CK_OBJECT_CLASS objectClass, const char* label, CK_OBJECT_HANDLE* handle) {
+Status Token::findOne(CK_OBJECT_CLASS objectClass, const char* label, CK_OBJECT_HANDLE* handle) {
   CK_RV library = CKR_OK;
   return findOne(objectClass, label, handle, &library);
 }
 
-HRESULT Token::findOne(CK_OBJECT_CLASS objectClass, const char* label, CK_OBJECT_HANDLE* handle, CK_RV* library) {
+Status Token::findOne(CK_OBJECT_CLASS objectClass, const char* label, CK_OBJECT_HANDLE* handle, CK_RV* library) {
   *library = CKR_OK;
   if (!usable()) return E_POINTER;
   if (!label || !handle) return E_POINTER;
@@ -178,7 +173,7 @@ HRESULT Token::findOne(CK_OBJECT_CLASS objectClass, const char* label, CK_OBJECT
   return S_OK;
 }
 
-HRESULT Token::readAttribute(CK_OBJECT_HANDLE handle, CK_ATTRIBUTE_TYPE type, ByteBuffer* value) {
+Status Token::readAttribute(CK_OBJECT_HANDLE handle, CK_ATTRIBUTE_TYPE type, ByteBuffer* value) {
   if (!usable()) return E_POINTER;
   if (!value) return E_POINTER;
   if (session_ == 0) return E_FAIL;
@@ -189,7 +184,7 @@ HRESULT Token::readAttribute(CK_OBJECT_HANDLE handle, CK_ATTRIBUTE_TYPE type, By
   if (rv != CKR_OK) return MapCkResult(rv);
   // Also refuses the all-ones length of an unavailable attribute.
   if (static_cast<int32_t>(attribute.ulValueLen) < 1) return E_FAIL;
-  std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[attribute.ulValueLen]);
+  HeapArray<uint8_t> bytes = allocateArray<uint8_t>(attribute.ulValueLen);
   if (!bytes) return E_OUTOFMEMORY;
   attribute.pValue = bytes.get();
   rv = ck->C_GetAttributeValue(session_, handle, &attribute, 1);
@@ -208,7 +203,7 @@ bool Token::readCatalog(ContainerCatalog& catalog) {
   return catalog.version() == CatalogVersion;
 }
 
-HRESULT Token::buildContainerMap() {
+Status Token::buildContainerMap() {
   ContainerCatalog catalog;
   if (!readCatalog(catalog)) return csp_.enumerateContainers();
 
@@ -222,7 +217,7 @@ HRESULT Token::buildContainerMap() {
       continue;
     }
     ByteBuffer value;
-    const HRESULT read = readValue(object, &value);
+    const Status read = readValue(object, &value);
     if (read != S_OK) {
       noteMapFailure(read);
       continue;
@@ -244,7 +239,7 @@ void Token::mapCertificate(const TextBuffer& label, const char* containerName, D
     return;
   }
   ByteBuffer certificate;
-  const HRESULT read = readValue(object, &certificate);
+  const Status read = readValue(object, &certificate);
   if (read != S_OK) {
     noteMapFailure(read);
     return;
@@ -252,14 +247,14 @@ void Token::mapCertificate(const TextBuffer& label, const char* containerName, D
   csp_.addEntry(certificate, containerName, keySpec);
 }
 
-HRESULT Token::nextCertificate(bool restart, std::unique_ptr<CertificateRecord>& record) {
+Status Token::nextCertificate(bool restart, std::unique_ptr<CertificateRecord>& record) {
   record.reset();
   if (restart) cursor_ = 0;
   if (cursor_ >= count_) return kNoMoreCertificates;
   const CK_OBJECT_HANDLE object = handles_[cursor_];
 
   ByteBuffer value;
-  const HRESULT read = readValue(object, &value);
+  const Status read = readValue(object, &value);
   if (read != S_OK) return read;
   std::unique_ptr<CertificateRecord> made(new (std::nothrow) CertificateRecord());
   if (!made) return E_OUTOFMEMORY;
@@ -275,10 +270,10 @@ HRESULT Token::nextCertificate(bool restart, std::unique_ptr<CertificateRecord>&
     made->isDefaultLogon = isDefault;
   }
 
-  const HRESULT id = readId(object, &made->keyId);
+  const Status id = readId(object, &made->keyId);
   if (id != S_OK) return id;
 
-  const HRESULT filled = fillRecord(*made);
+  const Status filled = fillRecord(*made);
   if (filled < 0) return filled;
   made->inventoryIndex = static_cast<int32_t>(cursor_);
   ++cursor_;
@@ -286,10 +281,10 @@ HRESULT Token::nextCertificate(bool restart, std::unique_ptr<CertificateRecord>&
   return filled;
 }
 
-HRESULT Token::fillRecord(CertificateRecord& record) {
+Status Token::fillRecord(CertificateRecord& record) {
   PCCERT_CONTEXT context =
-      ::CertCreateCertificateContext(CertEncoding, record.encoded.data(), record.encoded.size());
-  if (!context) return LastError();
+      ::CertCreateCertificateContext(kCertEncoding, record.encoded.data(), record.encoded.size());
+  if (!context) return lastErrorStatus();
   record.context.reset(context);
 
   const CERT_INFO* info = context->pCertInfo;
@@ -307,13 +302,13 @@ HRESULT Token::fillRecord(CertificateRecord& record) {
   return CertificateRecord::readThumbprint(context, record.thumbprint);
 }
 
-HRESULT Token::openMyStore() {
+Status Token::openMyStore() {
   closeMyStore();
   myStore_.reset(::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
   return myStore_ ? S_OK : E_FAIL;
 }
 
-HRESULT Token::closeMyStore() {
+Status Token::closeMyStore() {
   myStore_.reset();
   return S_OK;
 }
@@ -322,16 +317,16 @@ bool Token::isRegistered(PCCERT_CONTEXT context) {
   openMyStore();
   if (!myStore_) return false;
   ScopedCertContext found(
-      ::CertFindCertificateInStore(myStore_.get(), CertEncoding, 0, CERT_FIND_EXISTING, context, nullptr));
+      ::CertFindCertificateInStore(myStore_.get(), kCertEncoding, 0, CERT_FIND_EXISTING, context, nullptr));
   return found.valid();
 }
 
-HRESULT Token::registerCertificate(CertificateRecord* record) {
+Status Token::registerCertificate(CertificateRecord* record) {
   if (!record || !record->context) return E_POINTER;
   openMyStore();
   if (!myStore_) return E_FAIL;
-  std::unique_ptr<wchar_t[]> container = Widen(record->containerName);
-  std::unique_ptr<wchar_t[]> provider = Widen(cspProviderName());
+  HeapArray<wchar_t> container = Widen(record->containerName);
+  HeapArray<wchar_t> provider = Widen(cspProviderName());
   if (!container || !provider) return E_OUTOFMEMORY;
 
   CRYPT_KEY_PROV_INFO keyProvider = {};
@@ -343,46 +338,44 @@ HRESULT Token::registerCertificate(CertificateRecord* record) {
   keyProvider.rgProvParam = nullptr;
   keyProvider.dwKeySpec = record->keySpec;
   if (!::CertSetCertificateContextProperty(record->context.get(), CERT_KEY_PROV_INFO_PROP_ID, 0, &keyProvider) ||
-      !::CertAddCertificateContextToStore(myStore_.get(), record->context.get(), CERT_STORE_ADD_NEWER, nullptr)) {
-    const HRESULT error = LastError();
+      !myStore_.addCertificate(record->context.get(), CERT_STORE_ADD_NEWER)) {
+    const Status error = lastErrorStatus();
     // The store already holds this certificate, or a newer one.
     return error == CRYPT_E_EXISTS ? S_OK : error;
   }
-  Commit(myStore_.get());
   return S_OK;
 }
 
-HRESULT Token::unregisterCertificate(CertificateRecord* record) {
+Status Token::unregisterCertificate(CertificateRecord* record) {
   if (!record) return E_POINTER;
   openMyStore();
   if (!myStore_) return E_FAIL;
   return unregisterByThumbprint(&record->thumbprint);
 }
 
-HRESULT Token::unregisterByThumbprint(const ByteBuffer* thumbprint) {
+Status Token::unregisterByThumbprint(const ByteBuffer* thumbprint) {
   if (!thumbprint) return E_POINTER;
   if (!myStore_) return E_FAIL;
   CRYPT_HASH_BLOB hash;
   hash.cbData = thumbprint->size();
   hash.pbData = const_cast<BYTE*>(thumbprint->data());
   ScopedCertContext found(
-      ::CertFindCertificateInStore(myStore_.get(), CertEncoding, 0, CERT_FIND_SHA1_HASH, &hash, nullptr));
-  if (!found) return LastError();
+      ::CertFindCertificateInStore(myStore_.get(), kCertEncoding, 0, CERT_FIND_SHA1_HASH, &hash, nullptr));
+  if (!found) return lastErrorStatus();
   // The deletion frees the context, whether it succeeds or not.
-  if (!::CertDeleteCertificateFromStore(found.release())) return LastError();
-  Commit(myStore_.get());
+  if (!myStore_.deleteCertificate(found.release())) return lastErrorStatus();
   return S_OK;
 }
 
-HRESULT Token::removeCertificate(CertificateRecord* record, const char* password) {
+Status Token::removeCertificate(CertificateRecord* record, const char* password) {
   if (!record || !password) return E_POINTER;
   if (record->hasContainer) return deleteContainer(record->containerName.text(), password);
   return destroyTokenObjects(record->keyId, password);
 }
 
-HRESULT Token::destroyTokenObjects(const ByteBuffer& keyId, const char* password) {
+Status Token::destroyTokenObjects(const ByteBuffer& keyId, const char* password) {
   if (!password || !usable()) return E_POINTER;
-  const HRESULT loggedIn = login(password);
+  const Status loggedIn = login(password);
   if (loggedIn != S_OK) return loggedIn;
   CK_FUNCTION_LIST* ck = binding_->StandardList();
 
@@ -398,7 +391,7 @@ HRESULT Token::destroyTokenObjects(const ByteBuffer& keyId, const char* password
   if (rv != CKR_OK) return MapCkResult(rv);
 
   // One object that cannot be destroyed does not keep the others on the token.
-  HRESULT status = S_OK;
+  Status status = S_OK;
   for (CK_ULONG i = 0; i < found && i < MaxDestroyedObjects; ++i) {
     rv = ck->C_DestroyObject(session_, objects[i]);
     if (rv != CKR_OK) status = MapCkResult(rv);
@@ -407,21 +400,21 @@ HRESULT Token::destroyTokenObjects(const ByteBuffer& keyId, const char* password
   return status;
 }
 
-HRESULT Token::setDefaultLogon(CertificateRecord* record) {
+Status Token::setDefaultLogon(CertificateRecord* record) {
   if (!record) return E_POINTER;
-  const HRESULT status = setDefaultContainer(record->containerName.text());
+  const Status status = setDefaultContainer(record->containerName.text());
   if (status == S_OK) record->isDefaultLogon = true;
   return status;
 }
 
-HRESULT Token::convertCertificate(CertificateRecord* record, const char* password) {
+Status Token::convertCertificate(CertificateRecord* record, const char* password) {
   if (!record) return E_POINTER;
   if (record->hasContainer) return S_OK;
   TextBuffer name;
-  const HRESULT status = createBoundContainer(record->keyId, password, name);
+  const Status status = createBoundContainer(record->keyId, password, name);
   if (status != S_OK) return status;
   // Only a name that could be kept makes the record claim the container.
-  const HRESULT kept = record->containerName.assign(name.text());
+  const Status kept = record->containerName.assign(name.text());
   if (kept != S_OK) return kept;
   record->hasContainer = true;
   return S_OK;

@@ -18,6 +18,7 @@
 #include "model/CspContext.h"
 #include "model/CspRequests.h"
 #include "model/ScopedSystemStore.h"
+#include "model/Status.h"
 #include "model/TextBuffer.h"
 
 class Token {
@@ -25,7 +26,7 @@ class Token {
   // Certificate objects beyond this many are not listed.
   static constexpr CK_ULONG kMaxCertificates = 20;
   // Status of nextCertificate after the last certificate.
-  static constexpr HRESULT kNoMoreCertificates = 1;
+  static constexpr Status kNoMoreCertificates = 1;
 
   Token();
   virtual ~Token();
@@ -35,55 +36,55 @@ class Token {
   // Opens a session on slotId, hands the serial (null: empty) to the CSP and
   // reads the inventory. Stops at the first failure: a failed session leaves
   // the CSP untold, a failed inventory leaves the session open.
-  HRESULT open(CryptokiBinding* binding, const wchar_t* serial, CK_SLOT_ID slotId);
+  Status open(CryptokiBinding* binding, const wchar_t* serial, CK_SLOT_ID slotId);
   // E_FAIL when the store cannot be opened.
-  HRESULT openMyStore();
-  HRESULT closeMyStore();
+  Status openMyStore();
+  Status closeMyStore();
 
   // Searches the certificate objects again, rebuilds the container map and
   // starts the enumeration over.
-  HRESULT refreshInventory();
+  Status refreshInventory();
   // S_OK, or the first failure of the library met while the last refresh mapped the
   // catalog's containers. Such a container is skipped, as one without a record is, so the
   // map may lack entries that the token holds; a caller that shows the map tells the user.
-  HRESULT mapStatus() const { return mapStatus_; }
+  Status mapStatus() const { return mapStatus_; }
   // The next certificate as a record, or none with a status: 1 after the last
   // one; a failure to read the current one keeps the enumeration on it.
   // restart begins with the first certificate.
-  HRESULT nextCertificate(bool restart, std::unique_ptr<CertificateRecord>& record);
+  Status nextCertificate(bool restart, std::unique_ptr<CertificateRecord>& record);
   // Whether the certificate is in the "MY" store (which is reopened for it).
   bool isRegistered(PCCERT_CONTEXT context);
 
   // The PKI storage password, NUL-terminated ANSI text.
-  HRESULT login(const char* password);
-  HRESULT logout();
+  Status login(const char* password);
+  Status logout();
 
-  HRESULT openSession(CK_SLOT_ID slotId);
+  Status openSession(CK_SLOT_ID slotId);
   // Also closes every session of the process on the last opened slot. Always 0.
-  HRESULT closeSession();
+  Status closeSession();
   // The one token object of that class whose label is `label` (matched with
   // its NUL); E_FAIL when there is none or the search fails.
-  HRESULT findOne(CK_OBJECT_CLASS objectClass, const char* label, CK_OBJECT_HANDLE* handle);
-  HRESULT readAttribute(CK_OBJECT_HANDLE handle, CK_ATTRIBUTE_TYPE type, ByteBuffer* value);
-  HRESULT readValue(CK_OBJECT_HANDLE handle, ByteBuffer* value) { return readAttribute(handle, CKA_VALUE, value); }
-  HRESULT readId(CK_OBJECT_HANDLE handle, ByteBuffer* value) { return readAttribute(handle, CKA_ID, value); }
+  Status findOne(CK_OBJECT_CLASS objectClass, const char* label, CK_OBJECT_HANDLE* handle);
+  Status readAttribute(CK_OBJECT_HANDLE handle, CK_ATTRIBUTE_TYPE type, ByteBuffer* value);
+  Status readValue(CK_OBJECT_HANDLE handle, ByteBuffer* value) { return readAttribute(handle, CKA_VALUE, value); }
+  Status readId(CK_OBJECT_HANDLE handle, ByteBuffer* value) { return readAttribute(handle, CKA_ID, value); }
 
   // Adds the certificate to the "MY" store with key provider information that
   // names the CSP, the record's container and key spec. A certificate the
   // store already holds counts as added.
-  HRESULT registerCertificate(CertificateRecord* record);
-  HRESULT unregisterCertificate(CertificateRecord* record);
+  Status registerCertificate(CertificateRecord* record);
+  Status unregisterCertificate(CertificateRecord* record);
   // Deletes the certificate with that SHA-1 hash from the "MY" store as it is
   // open now; CRYPT_E_NOT_FOUND when it is not there.
-  HRESULT unregisterByThumbprint(const ByteBuffer* thumbprint);
+  Status unregisterByThumbprint(const ByteBuffer* thumbprint);
   // Deletes the certificate and its key pair from the token: the whole CSP
   // container when it has one, else the token objects that share its CKA_ID.
   // The inventory is not refreshed.
-  HRESULT removeCertificate(CertificateRecord* record, const char* password);
+  Status removeCertificate(CertificateRecord* record, const char* password);
   // Makes the record's container the CSP's default logon container.
-  HRESULT setDefaultLogon(CertificateRecord* record);
+  Status setDefaultLogon(CertificateRecord* record);
   // Gives a certificate without a container a new one bound to its key pair.
-  HRESULT convertCertificate(CertificateRecord* record, const char* password);
+  Status convertCertificate(CertificateRecord* record, const char* password);
 
   CK_SLOT_ID slotId() const { return slotId_; }
   CK_SESSION_HANDLE session() const { return session_; }
@@ -92,21 +93,21 @@ class Token {
 
  private:
   bool usable() const { return binding_ && binding_->StandardList(); }
-  HRESULT findCertificates();
+  Status findCertificates();
   // findOne, with the library's own status of the search (CKR_OK when the search ran, whether
   // or not it found the object), so a failing library is told apart from a missing object.
-  HRESULT findOne(CK_OBJECT_CLASS objectClass, const char* label, CK_OBJECT_HANDLE* handle, CK_RV* library);
+  Status findOne(CK_OBJECT_CLASS objectClass, const char* label, CK_OBJECT_HANDLE* handle, CK_RV* library);
   // Keeps the first failure of the map's reads.
-  void noteMapFailure(HRESULT status) {
-    if (mapStatus_ == S_OK) mapStatus_ = status;
+  void noteMapFailure(Status status) {
+    if (mapStatus_ == StatusOk) mapStatus_ = status;
   }
   // False when the token has no catalog that this version can use.
   bool readCatalog(ContainerCatalog& catalog);
-  HRESULT buildContainerMap();
+  Status buildContainerMap();
   // Adds the certificate labelled `label` to the map; a missing one is skipped.
   void mapCertificate(const TextBuffer& label, const char* containerName, DWORD keySpec);
-  HRESULT fillRecord(CertificateRecord& record);
-  HRESULT destroyTokenObjects(const ByteBuffer& keyId, const char* password);
+  Status fillRecord(CertificateRecord& record);
+  Status destroyTokenObjects(const ByteBuffer& keyId, const char* password);
 
   CryptokiBinding* binding_ = nullptr;
   CK_SLOT_ID slotId_ = 0;
@@ -118,7 +119,7 @@ class Token {
   CspContext csp_;
   ScopedSystemStore myStore_;
   bool tokenSelected_ = false;
-  HRESULT mapStatus_ = S_OK;
+  Status mapStatus_ = StatusOk;
   // The binding made by refreshInventory when none was given; kept until destruction.
   std::unique_ptr<CryptokiBinding> ownBinding_;
 };

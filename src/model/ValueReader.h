@@ -14,11 +14,11 @@ class ValueReader {
   // The string up to its NUL goes to text and the reader moves past the NUL.
   // A string without a NUL before the end is cut there; at the end the string
   // is empty. Returns the text's assign status.
-  int32_t readString(TextBuffer& text) {
+  Status readString(TextBuffer& text) {
     const size_t available = static_cast<size_t>(end_ - next_);
     const void* nul = available ? std::memchr(next_, 0, available) : nullptr;
     const size_t length = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - next_) : available;
-    const int32_t status = text.assign(reinterpret_cast<const char*>(next_), length);
+    const Status status = text.assign(reinterpret_cast<const char*>(next_), length);
     next_ += nul ? length + 1 : length;
     return status;
   }

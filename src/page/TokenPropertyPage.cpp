@@ -11,7 +11,7 @@
 #include "res/resource.h"
 #include "server/Module.h"
 
-const DialogWindow::MessageEntry<TokenPropertyPage> TokenPropertyPage::kMessageMap[] = {
+const DialogWindow::MessageEntry TokenPropertyPage::kMessageMap[] = {
     OnMessage(WM_STYLECHANGING, &TokenPropertyPage::OnStyleChanging),
     OnMessage(WM_TOKENPAGE_NOTIFY, &TokenPropertyPage::OnTokenPageNotify),
     OnMessage(WM_INITDIALOG, &TokenPropertyPage::OnInitDialog),
@@ -33,39 +33,32 @@ void FormatBounded(char* out, size_t capacity, const char* format, ...) {
   out[capacity - 1] = '\0';
 }
 
-// Loads string `id` of the module; an empty text when it does not load.
-void LoadText(UINT id, char* out, int capacity) {
-  out[0] = '\0';
-  const int n = ::LoadStringA(Module::Instance(), id, out, capacity);
-  if (n <= 0) out[0] = '\0';
+// `text` in the ANSI code page in a fixed buffer, cut at a character boundary where it does not
+// fit; null gives an empty text.
+void ShownText(const wchar_t* text, char* out, int capacity) {
+  SecretBuffer converted;
+  converted.AssignWide(text, static_cast<size_t>(capacity) - 1, SecretBuffer::Conversion::Shown);
+  FormatBounded(out, static_cast<size_t>(capacity), "%s", converted.text());
 }
 
-// Converts as much of `text` as fits into `capacity` bytes of the ANSI code
-// page, whole characters only; null converts to an empty text.
-void WideToAnsiBounded(const wchar_t* text, char* out, int capacity) {
-  out[0] = '\0';
-  if (!text) return;
-  const int room = capacity - 1;
-  const int length = ::lstrlenW(text);
-  int fit = length < room ? length : room;
-  for (;;) {
-    if (fit > 0 && IS_HIGH_SURROGATE(text[fit - 1])) --fit;
-    const int needed = fit > 0 ? ::WideCharToMultiByte(CP_ACP, 0, text, fit, nullptr, 0, nullptr, nullptr) : 0;
-    if (needed <= room) break;
-    fit -= needed - room;  // every character takes at least one byte
-  }
-  const int n = fit > 0 ? ::WideCharToMultiByte(CP_ACP, 0, text, fit, out, room, nullptr, nullptr) : 0;
-  out[n > 0 ? n : 0] = '\0';
-}
-
-// String `id` of the module as a wide string in task memory ("" when it does not load).
-LPOLESTR TaskMemText(UINT id) {
+// String `id` of the module in wide characters ("" when it does not load); the length of the
+// text with its NUL, or 0 when it does not convert.
+int LoadWideText(UINT id, wchar_t (&wide)[kTextSize]) {
   char text[kTextSize];
-  LoadText(id, text, kTextSize);
-  const int length = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  Module::LoadText(id, text);
+  const int length = ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide, kTextSize);
+  if (length <= 0) wide[0] = L'\0';
+  return length;
+}
+
+// String `id` of the module as a wide string in task memory; null when it cannot be made.
+LPOLESTR TaskMemText(UINT id) {
+  wchar_t text[kTextSize];
+  const int length = LoadWideText(id, text);
   if (length <= 0) return nullptr;
-  LPOLESTR wide = static_cast<LPOLESTR>(::CoTaskMemAlloc(static_cast<SIZE_T>(length) * sizeof(OLECHAR)));
-  if (wide) ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide, length);
+  const SIZE_T size = static_cast<SIZE_T>(length) * sizeof(OLECHAR);
+  LPOLESTR wide = static_cast<LPOLESTR>(::CoTaskMemAlloc(size));
+  if (wide) ::CopyMemory(wide, text, size);
   return wide;
 }
 
@@ -176,7 +169,7 @@ bool FontBaseUnits(const TemplateFacts& facts, LONG& baseX, LONG& baseY) {
 
 TokenPropertyPage::TokenPropertyPage(IUnknown* outer, UINT templateId, UINT titleId, UINT helpFileId,
                                      UINT docStringId)
-    : DialogWindow(templateId),
+    : DialogWindow(templateId, kMessageMap),
       ComObjectRoot(outer),
       titleId_(titleId),
       helpFileId_(helpFileId),
@@ -200,10 +193,6 @@ HRESULT TokenPropertyPage::InternalQueryInterface(REFIID iid, void** out) {
   }
   *out = nullptr;
   return E_NOINTERFACE;
-}
-
-BOOL TokenPropertyPage::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-  return DispatchMap(this, kMessageMap, message, wParam, lParam, result);
 }
 
 LRESULT TokenPropertyPage::OnStyleChanging(UINT, WPARAM wParam, LPARAM lParam) {
@@ -256,8 +245,7 @@ void TokenPropertyPage::InitControls() {
     control->window = Item(control->id);
     if (!::IsWindow(control->window)) continue;
     char text[kTextSize];
-    LoadText(control->stringId, text, kTextSize);
-    ::SetWindowTextA(control->window, text);
+    ::SetWindowTextA(control->window, Module::LoadText(control->stringId, text));
     if (!control->alwaysDisabled) ::EnableWindow(control->window, TRUE);
   }
 }
@@ -418,9 +406,9 @@ HRESULT TokenPropertyPage::Apply() {
 
 HRESULT TokenPropertyPage::Help(LPCOLESTR dir) {
   char folder[kPathSize];
-  WideToAnsiBounded(dir, folder, kPathSize);
+  ShownText(dir, folder, kPathSize);
   char file[kTextSize];
-  LoadText(helpFileId_, file, kTextSize);
+  Module::LoadText(helpFileId_, file);
   char path[kPathSize];
   FormatBounded(path, sizeof path, "%s\\%s", folder, file);
   ::WinHelpA(Window(), path, HELP_CONTEXTPOPUP, 0);
@@ -454,23 +442,36 @@ HWND TokenPropertyPage::BoxOwnerAndCaption(HWND owner, char* caption, int capaci
     ::GetWindowTextA(owner, caption, capacity);
     return owner;
   }
-  LoadText(titleId_, caption, capacity);
+  Module::LoadText(titleId_, caption, capacity);
   return Window();
 }
 
-ScopedBstr TokenPropertyPage::LoadWideText(UINT id) {
-  char text[512] = "";
-  if (::LoadStringA(Module::Instance(), id, text, sizeof text) <= 0) text[0] = '\0';
-  wchar_t wide[512];
-  const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 512);
-  if (n <= 0) wide[0] = L'\0';
-  return ScopedBstr::FromWide(wide);
+void TokenPropertyPage::ShowStatus(UINT id, HWND owner) {
+  if (!hostStatus_) return;
+  wchar_t wide[kTextSize];
+  LoadWideText(id, wide);
+  ScopedBstr text = ScopedBstr::FromWide(wide);
+  hostStatus_->ShowStatus(owner, text.Get(), 0);
+}
+
+void TokenPropertyPage::HideStatus() {
+  if (hostStatus_) hostStatus_->HideStatus();
+}
+
+HRESULT TokenPropertyPage::AskPassword(HWND owner, SecretBuffer& password) {
+  password.Clear();
+  if (!hostToken_) return S_FALSE;
+  ScopedBstr typed(ScopedBstr::Kind::Secret);
+  if (hostToken_->AskPassword(owner, typed.Receive()) != S_OK) return S_FALSE;
+  const HRESULT converted = password.AssignWide(typed.Get(), SecretBuffer::kTextLimit);
+  if (converted != S_OK) ShowTextRefused(converted, owner);
+  return converted;
 }
 
 int TokenPropertyPage::ShowMessage(UINT id, HWND owner, UINT flags) {
-  if (hostStatus_) hostStatus_->HideStatus();
+  HideStatus();
   char text[kTextSize];
-  LoadText(id, text, kTextSize);
+  Module::LoadText(id, text);
   char caption[kTextSize];
   HWND boxOwner = BoxOwnerAndCaption(owner, caption, kTextSize);
   return ::MessageBoxA(boxOwner, text, caption, flags);
@@ -482,13 +483,12 @@ int TokenPropertyPage::ShowErrorMessage(UINT id, HRESULT code, HWND owner) {
   char description[kComposedSize] = "";
   if (hostStatus_) {
     ScopedBstr answer;
-    if (hostStatus_->GetErrorText(code, answer.Receive()) == S_OK)
-      WideToAnsiBounded(answer.Get(), description, kComposedSize);
+    if (hostStatus_->GetErrorText(code, answer.Receive()) == S_OK) ShownText(answer.Get(), description, kComposedSize);
   }
   char message[kTextSize] = "";
-  if (id != 0) LoadText(id, message, kTextSize);
+  if (id != 0) Module::LoadText(id, message);
   char label[kTextSize];
-  LoadText(IDS_ERROR_CODE_LABEL, label, kTextSize);
+  Module::LoadText(IDS_ERROR_CODE_LABEL, label);
 
   char text[kComposedSize];
   if (description[0])
@@ -496,7 +496,7 @@ int TokenPropertyPage::ShowErrorMessage(UINT id, HRESULT code, HWND owner) {
   else
     FormatBounded(text, sizeof text, "%s\n%s 0x%x.", message, label, static_cast<unsigned>(code));
 
-  if (hostStatus_) hostStatus_->HideStatus();
+  HideStatus();
   char caption[kTextSize];
   HWND boxOwner = BoxOwnerAndCaption(owner, caption, kTextSize);
   return ::MessageBoxA(boxOwner, text, caption, MB_OK | MB_ICONHAND);

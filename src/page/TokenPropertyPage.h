@@ -15,6 +15,8 @@
 #include "page/HostInterfaces.h"
 #include "server/ComObjectRoot.h"
 
+class SecretBuffer;
+
 // One entry of a page's control table; an id of 0 ends the table.
 struct PageControl {
   UINT32 id;
@@ -26,9 +28,6 @@ struct PageControl {
 };
 
 class TokenPropertyPage : public DialogWindow, public ComObjectRoot, public IPropertyPage {
- public:
-  BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
-
  protected:
   // Deleted through the last Release only.
   ~TokenPropertyPage() override;
@@ -79,8 +78,13 @@ class TokenPropertyPage : public DialogWindow, public ComObjectRoot, public IPro
   // status is shown as an error with its code.
   int ShowTextRefused(HRESULT status, HWND owner, RefusedText kind = RefusedText::Password);
 
-  // String `id` of the module as a system string (empty when it does not load).
-  static ScopedBstr LoadWideText(UINT id);
+  // The host's status text over `owner`: string `id` of the module. Nothing without the host.
+  void ShowStatus(UINT id, HWND owner);
+  void HideStatus();
+  // Asks the host for the PKI storage password over `owner`. S_OK with the password in the ANSI
+  // code page; S_FALSE when none came back; else why it cannot be passed on as typed
+  // (ShowTextRefused has told the user).
+  HRESULT AskPassword(HWND owner, SecretBuffer& password);
 
   // Null until the first activation connects them.
   IHostStatus* HostStatus() const { return hostStatus_.Get(); }
@@ -98,7 +102,7 @@ class TokenPropertyPage : public DialogWindow, public ComObjectRoot, public IPro
   void ShowItem(int id, bool show);
 
  private:
-  static const MessageEntry<TokenPropertyPage> kMessageMap[];
+  static const MessageEntry kMessageMap[];
   LRESULT OnStyleChanging(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnTokenPageNotify(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnInitDialog(UINT message, WPARAM wParam, LPARAM lParam);

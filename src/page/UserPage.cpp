@@ -14,7 +14,7 @@
 #include "res/resource.h"
 #include "server/Module.h"
 
-const DialogWindow::MessageEntry<UserPage> UserPage::kMessageMap[] = {
+const DialogWindow::MessageEntry UserPage::kMessageMap[] = {
     OnCommand(IDC_MANAGE, BN_CLICKED, &UserPage::OnManage),
     OnCommand(IDC_CHANGE_PASSWORD, BN_CLICKED, &UserPage::OnChangePassword),
     OnCommand(IDC_CHANGE_USER_PIN, BN_CLICKED, &UserPage::OnChangeUserPin),
@@ -57,6 +57,8 @@ HRESULT UserPage::CreateInstance(IUnknown* outer, REFIID iid, void** out) {
 
 UserPage::UserPage(IUnknown* outer)
     : TokenPropertyPage(outer, IDD_USERPAGE, IDS_PAGE_TITLE, IDS_HELP_FILE, IDS_DOC_STRING) {
+  // The base's handlers come first.
+  ExtendMessageMap(kMessageMap);
   // Each page keeps its own window handles in its copy of the table.
   for (int i = 0; i < kControlCount; ++i) controls_[i] = kControls[i];
 }
@@ -69,22 +71,16 @@ UserPage::~UserPage() {
   // binding, which finalises Cryptoki and frees the library.
 }
 
-BOOL UserPage::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-  if (TokenPropertyPage::ProcessWindowMessage(window, message, wParam, lParam, result)) return TRUE;
-  return DispatchMap(this, kMessageMap, message, wParam, lParam, result);
-}
-
 LRESULT UserPage::OnManage(UINT, WPARAM, LPARAM) {
   TokenAccessGuard guard(this);
   if (guard.Begin(FALSE) != S_OK) return E_FAIL;
   WaitCursor wait;
   TakeSerialNumber();
-  ScopedBstr status = LoadWideText(IDS_READING_CERTIFICATES);
-  HostStatus()->ShowStatus(Window(), status.Get(), 0);
+  ShowStatus(IDS_READING_CERTIFICATES, Window());
 
   const HRESULT read = ReadCertificates();
   if (read != S_OK) {
-    HostStatus()->HideStatus();
+    HideStatus();
     ShowErrorMessage(IDS_READ_CERTIFICATES_FAILED, read, nullptr);
     return -1;
   }
@@ -109,10 +105,9 @@ LRESULT UserPage::OnChangePassword(UINT, WPARAM, LPARAM) {
     const HRESULT loaded = LoadLibraryOrTell();
     if (loaded != S_OK) return loaded;
 
-    ScopedBstr status = LoadWideText(IDS_CHANGING_PASSWORD);
-    HostStatus()->ShowStatus(Window(), status.Get(), 0);
+    ShowStatus(IDS_CHANGING_PASSWORD, Window());
     rv = ChangePassword(oldPassword.Get(), newPassword.Get());
-    HostStatus()->HideStatus();
+    HideStatus();
     if (rv != static_cast<HRESULT>(MapCkResult(CKR_PIN_INCORRECT))) break;
     ShowErrorMessage(IDS_INCORRECT_PASSWORD, 0, nullptr);
     // The passwords are wiped and the guard ends before the host asks again.

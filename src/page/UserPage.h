@@ -17,8 +17,6 @@ class UserPage : public TokenPropertyPage {
 
   explicit UserPage(IUnknown* outer);
 
-  BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
-
   void EnableTokenButtons(BOOL enable) override;
   PageControl* GetControl(int index) override;
   void UpdatePinBlockedLabel() override;
@@ -53,7 +51,7 @@ class UserPage : public TokenPropertyPage {
   ~UserPage() override;
 
  private:
-  static const MessageEntry<UserPage> kMessageMap[];
+  static const MessageEntry kMessageMap[];
   LRESULT OnManage(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnChangePassword(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnChangeUserPin(UINT message, WPARAM wParam, LPARAM lParam);

@@ -24,4 +24,9 @@ bool FilePath(wchar_t* buffer, DWORD capacity) {
   return true;
 }
 
+const char* LoadText(UINT id, char* buffer, int capacity) {
+  if (::LoadStringA(g_instance, id, buffer, capacity) <= 0) buffer[0] = '\0';
+  return buffer;
+}
+
 }  // namespace Module

@@ -25,7 +25,7 @@ const char kPassword[] = "12345678";
 // "container/keySpec[/default]" for each entry, in map order.
 std::vector<std::string> mapOf(const CspContext& csp) {
   std::vector<std::string> out;
-  for (const ContainerMapEntry* e = csp.firstEntry(); e; e = e->next)
+  for (const ContainerMapEntry* e = csp.firstEntry(); e; e = e->next.get())
     out.push_back(std::string(e->containerName.text()) + "/" + std::to_string(e->keySpec) + (e->isDefault ? "/default" : ""));
   return out;
 }

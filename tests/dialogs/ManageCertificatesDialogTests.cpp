@@ -33,7 +33,7 @@ TEST(ManageCertificates, CloseEndsWithItsIdEscapeAndTheCloseBoxWithCancelEnterDo
                   ::PostMessageA(dialog.window(), WM_COMMAND, IDOK, 0);
                   ::PostMessageA(dialog.window(), w.message, w.wParam, 0);
                 });
-    ManageCertificatesDialog dialog(static_cast<TokenPropertyPage*>(page), nullptr);
+    ManageCertificatesDialog dialog(static_cast<UserPage*>(page), nullptr);
     EXPECT_EQ(w.result, dialog.Run(nullptr)) << w.way;
   }
   page->Release();

@@ -363,6 +363,11 @@ TEST_F(ManageDialog, AReadThatFailsPartWayIsReportedOverWhatCouldBeRead) {
         IDOK, "Certificates on the Zelt", BoxIcon::Error);
     OnDialog("rows read", [&c](ModalWindow& dialog) {
       EXPECT_EQ(c.logon, listkit::Column(dialog.Item(IDC_CERTIFICATE_LIST), 4));
+      // Such a list can only be looked at: a row may lack the container that holds its key.
+      listkit::Select(dialog.Item(IDC_CERTIFICATE_LIST), 0);
+      for (int id : {IDC_REGISTER, IDC_UNREGISTER, IDC_REMOVE, IDC_SET_AS_DEFAULT, IDC_CONVERT})
+        EXPECT_FALSE(dialog.IsEnabled(id)) << "button " << id << " acts on a list read in part";
+      EXPECT_TRUE(dialog.IsEnabled(IDC_VIEW_DETAILS));
       dialog.Press(IDC_MANAGE_CLOSE);
     });
     EXPECT_EQ(0, Manage());

@@ -249,8 +249,16 @@ TEST_F(ManageRules, EachFailingOperationShowsItsMessageWithTheCodeAndKeepsTheRow
     EXPECT_EQ("Unable to register certificate.\nError Code is  0x80004005.", box.MessageText());
     box.Press(IDOK);
   });
+  OnDialog("set as default, the CSP fails", [this](ModalWindow& dialog) {
+    soft.Inject("C_OpenSession", 1, CKR_DEVICE_ERROR, true);
+    listkit::Select(dialog.Item(IDC_CERTIFICATE_LIST), 1);
+    dialog.Press(IDC_SET_AS_DEFAULT);
+  });
+  Box("An error occurred while setting the logon certificate.\nError Code is  0x80090020.", IDOK);
   OnDialog("remove, the list cannot be read again", [this](ModalWindow& dialog) {
+    soft.ResetHooks();
     EXPECT_EQ("<No>", CellText(dialog.Item(IDC_CERTIFICATE_LIST), 0, 3));
+    EXPECT_EQ((Cells{"<Yes>", "<No>", "<N/A>"}), Column(dialog.Item(IDC_CERTIFICATE_LIST), 4));
     // The removal's own search is the first.
     soft.Inject("C_FindObjectsInit", 2, CKR_DEVICE_ERROR, true);
     listkit::Select(dialog.Item(IDC_CERTIFICATE_LIST), 2);
@@ -258,18 +266,15 @@ TEST_F(ManageRules, EachFailingOperationShowsItsMessageWithTheCodeAndKeepsTheRow
   });
   Box(kRemoveQuestion, IDYES, kTitle, BoxIcon::Warning);
   Box("An error occurred while updating the certificate list.\nError Code is  0xb0010030.", IDOK);
-  OnDialog("set as default, the CSP fails", [this](ModalWindow& dialog) {
+  OnDialog("close", [this](ModalWindow& dialog) {
     soft.ResetHooks();
     EXPECT_EQ(0u, contents.CountWithId({'C'})) << "removed from the token";
     EXPECT_EQ((Cells{"Jane Doe", "John Roe", "Example Corp"}), Column(dialog.Item(IDC_CERTIFICATE_LIST), 0));
-    soft.Inject("C_OpenSession", 1, CKR_DEVICE_ERROR, true);
+    // The rows are those of before the removal: they can be looked at, not acted on.
     listkit::Select(dialog.Item(IDC_CERTIFICATE_LIST), 1);
-    dialog.Press(IDC_SET_AS_DEFAULT);
-  });
-  Box("An error occurred while setting the logon certificate.\nError Code is  0x80090020.", IDOK);
-  OnDialog("close", [](ModalWindow& dialog) {
-    EXPECT_EQ((Cells{"<Yes>", "<No>", "<N/A>"}), Column(dialog.Item(IDC_CERTIFICATE_LIST), 4));
-    EXPECT_TRUE(dialog.IsEnabled(IDC_SET_AS_DEFAULT));
+    for (int id : {IDC_REGISTER, IDC_UNREGISTER, IDC_REMOVE, IDC_SET_AS_DEFAULT, IDC_CONVERT})
+      EXPECT_FALSE(dialog.IsEnabled(id)) << "button " << id << " acts on rows the token no longer has";
+    EXPECT_TRUE(dialog.IsEnabled(IDC_VIEW_DETAILS));
     dialog.Press(IDC_MANAGE_CLOSE);
   });
   EXPECT_EQ(0, Manage());

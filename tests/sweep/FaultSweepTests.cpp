@@ -1,0 +1,530 @@
+// Every flow of the page under a token that fails at any call. Each flow is run once as it
+// should go, with its Cryptoki calls recorded; then, for every call k of that run, once for each
+// way a token fails there: the call answers an error, the token is pulled out after k calls, or
+// the k-th write of the token file stops half-way. Every case must end (a watchdog ends the
+// suite otherwise) with no session, provider context, key, certificate context or "MY" store
+// handle left held, with the token and the store holding either what they held before or exactly
+// what the clean run left, and with the user told: a run that ends otherwise than the clean one
+// shows one of the flow's failure messages, with a code that the failure explains.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cryptoki/CkStatus.h"
+#include "dialogs/AdvancedSettingsDialog.h"
+#include "kit/CspHooks.h"
+#include "kit/PageHarness.h"
+#include "kit/SoftToken.h"
+#include "kit/TokenContents.h"
+#include "model/CertificateFiles.h"
+#include "model/CspRequests.h"
+#include "model/ScopedCertContext.h"
+#include "model/ScopedCryptKey.h"
+#include "model/ScopedCryptProv.h"
+#include "model/ScopedSystemStore.h"
+#include "page/UserPage.h"
+#include "res/resource.h"
+#include "server/Module.h"
+#include "sweep/SweepKit.h"
+
+namespace {
+
+const CK_SLOT_ID kSlot = 1;
+const char kPassword[] = "pki-password";
+const std::vector<std::string> kCertificates = {"jane-doe", "john-roe", "example-corp"};
+const CK_RV kFaults[] = {CKR_DEVICE_REMOVED, CKR_TOKEN_NOT_PRESENT, CKR_SESSION_HANDLE_INVALID, CKR_FUNCTION_FAILED};
+// Codes that a failure of the token may reach the user as, whatever failed: the page's own
+// "not found" of a search, the CSP's "no token", "failed" and "cannot use the token library",
+// and no token with the serial.
+const uint32_t kAnyFailure[] = {0x80004005, 0x8010000C, 0x80090020, 0x8009001D, 0xB00100E1};
+
+// How each entry of the CSP refuses: the token gone when a container is opened, a wrong password
+// when the password is set, no key of that kind, and the provider's own failure otherwise.
+uint32_t ProviderError(const std::string& entry) {
+  if (entry == "CPAcquireContext") return 0x8010000C;  // SCARD_E_NO_SMARTCARD
+  if (entry == "CPSetProvParam") return 0x8010006B;    // SCARD_W_WRONG_CHV
+  if (entry == "CPGetUserKey") return 0x8009000D;      // NTE_NO_KEY
+  return 0x80090020;                                   // NTE_FAIL
+}
+
+// Entries whose failure keeps a handle that the caller has given back: the provider's, not ours.
+bool KeepsHandle(const std::string& entry) {
+  return entry == "CPReleaseContext" || entry == "CPDestroyKey" || entry == "CPDestroyHash";
+}
+
+enum class Contents { Certificates, ForImport };
+
+struct Flow {
+  friend void PrintTo(const Flow& flow, std::ostream* out) { *out << flow.name; }
+  const char* name;
+  int button;  // the page's button; 0: the activation itself
+  sweep::Script script;
+  Contents contents = Contents::Certificates;
+  std::vector<std::string> registered;       // in "MY" before the flow: "file=container"
+  std::vector<UINT> failures;                // messages that tell a failure
+  bool quiet = false;                        // failures may go untold (the activation's refresh)
+  std::function<void(testkit::FakeHost&)> host = nullptr;
+  LONG naming = IDC_USE_FILE_NAME;
+  // The conversion makes a new container, then binds the key pair to it; a binding that fails
+  // leaves the container on the token, empty (nothing removes it), which is a third whole state.
+  bool converts = false;
+};
+
+std::string LoadText(UINT id) {
+  char text[512] = "";
+  ::LoadStringA(::GetModuleHandleW(nullptr), id, text, sizeof text);
+  return text;
+}
+
+sweep::Script Manage(int row, int button, std::vector<std::pair<std::string, int>> answers = {}) {
+  sweep::Script s;
+  s.manageRow = row;
+  s.manageButton = button;
+  s.answers = std::move(answers);
+  return s;
+}
+
+sweep::Script Import() {
+  sweep::Script s;
+  const std::wstring path = CertificateFiles::path("example-corp.p12");
+  s.importPath = std::string(path.begin(), path.end());
+  s.importPassword = "p12-secret";
+  return s;
+}
+
+const UINT kRead = IDS_READ_CERTIFICATES_FAILED;
+const UINT kLibrary = IDS_CRYPTOKI_NOT_LOADED;
+const std::vector<UINT> kRemoveFailures = {kLibrary, kRead, IDS_REMOVE_FAILED, IDS_UPDATE_LIST_FAILED,
+                                           IDS_UNREGISTER_FAILED};
+
+std::vector<Flow> Flows() {
+  const std::string unregister = LoadText(IDS_ASK_UNREGISTER_REMOVED);
+  std::vector<Flow> flows = {
+      {"Activation", 0, {}, Contents::Certificates, {}, {kLibrary}, true},
+      {"ChangePassword", IDC_CHANGE_PASSWORD, {}, Contents::Certificates, {}, {kLibrary, IDS_PASSWORD_CHANGE_FAILED}},
+      {"ChangePasswordWrongFirst", IDC_CHANGE_PASSWORD, {}, Contents::Certificates, {},
+       {kLibrary, IDS_PASSWORD_CHANGE_FAILED}},
+      {"ChangeUserPin", IDC_CHANGE_USER_PIN, {}, Contents::Certificates, {}, {}},
+      {"ManageOpen", IDC_MANAGE, Manage(-1, 0), Contents::Certificates, {}, {kLibrary, kRead}},
+      {"RegisterWithConversion", IDC_MANAGE, Manage(2, IDC_REGISTER), Contents::Certificates, {},
+       {kLibrary, kRead, IDS_CONVERT_FAILED, IDS_REGISTER_FAILED}},
+      {"RegisterWithContainer", IDC_MANAGE, Manage(1, IDC_REGISTER), Contents::Certificates, {},
+       {kLibrary, kRead, IDS_REGISTER_FAILED}},
+      {"Unregister", IDC_MANAGE, Manage(1, IDC_UNREGISTER), Contents::Certificates, {"john-roe=John's keys"},
+       {kLibrary, kRead, IDS_UNREGISTER_FAILED}},
+      {"Convert", IDC_MANAGE, Manage(2, IDC_CONVERT), Contents::Certificates, {},
+       {kLibrary, kRead, IDS_CONVERT_FAILED}},
+      {"RemoveWithContainerUnregistering", IDC_MANAGE, Manage(1, IDC_REMOVE, {{unregister, IDYES}}),
+       Contents::Certificates, {"john-roe=John's keys"}, kRemoveFailures},
+      {"RemoveWithContainerKeepingRegistered", IDC_MANAGE, Manage(1, IDC_REMOVE, {{unregister, IDNO}}),
+       Contents::Certificates, {"john-roe=John's keys"}, kRemoveFailures},
+      {"RemoveWithoutContainerUnregistering", IDC_MANAGE, Manage(2, IDC_REMOVE, {{unregister, IDYES}}),
+       Contents::Certificates, {"example-corp="}, kRemoveFailures},
+      {"RemoveWithoutContainerKeepingRegistered", IDC_MANAGE, Manage(2, IDC_REMOVE, {{unregister, IDNO}}),
+       Contents::Certificates, {"example-corp="}, kRemoveFailures},
+      {"SetAsDefault", IDC_MANAGE, Manage(1, IDC_SET_AS_DEFAULT), Contents::Certificates, {},
+       {kLibrary, kRead, IDS_SET_DEFAULT_FAILED}},
+      {"ViewDetails", IDC_MANAGE, Manage(0, IDC_VIEW_DETAILS), Contents::Certificates, {}, {kLibrary, kRead}},
+      {"ImportFileName", IDC_IMPORT, Import(), Contents::ForImport, {}, {kLibrary, IDS_IMPORT_FAILED}},
+      {"ImportGuid", IDC_IMPORT, Import(), Contents::ForImport, {}, {kLibrary, IDS_IMPORT_FAILED}},
+      {"AutoRegistration", IDC_AUTO_REGISTRATION, {}, Contents::Certificates, {}, {}},
+  };
+  for (Flow& flow : flows) {
+    const std::string name = flow.name;
+    if (name == "ChangePassword") {
+      flow.host = [](testkit::FakeHost& host) {
+        host.oldPassword = L"pki-password";
+        host.newPassword = L"new-password";
+      };
+    } else if (name == "ChangePasswordWrongFirst") {
+      flow.host = [](testkit::FakeHost& host) { host.oldPassword = L"wrong-password"; };
+    } else if (name == "ImportGuid") {
+      flow.naming = IDC_USE_GUID;
+    }
+    flow.converts = name == "RegisterWithConversion" || name == "Convert";
+  }
+  return flows;
+}
+
+// One way a token fails, at one call of the clean run.
+struct Fault {
+  enum Kind { Clean, Error, Removal, Write, Csp } kind = Clean;
+  size_t call = 0;       // index into the clean run's calls (Error), calls before the removal
+  CK_RV rv = CKR_OK;     // Error
+  unsigned long write = 0;  // the write that stops half-way
+  std::string function = "";  // Error: the function of that call
+  std::string ToString(const std::vector<std::string>& calls) const {
+    std::ostringstream s;
+    if (kind == Error) s << "call " << call + 1 << " " << calls[call] << " answers 0x" << std::hex << rv;
+    if (kind == Removal) s << "token removed after " << call << " calls";
+    if (kind == Write) s << "write " << write << " stops half-way";
+    if (kind == Csp) s << "CSP call " << call + 1 << " " << calls[call] << " fails with 0x" << std::hex << rv;
+    return s.str();
+  }
+};
+
+// What one run left: what the user saw, the list, the token and the store.
+struct Outcome {
+  sweep::Seen seen;
+  std::string token;
+  std::string store;
+  std::vector<std::string> calls;     // the token library's calls, in order (function names)
+  std::vector<std::string> cspCalls;  // the CSP's entries, in order
+  std::vector<std::string> problems;  // what makes the token inconsistent
+  bool operator==(const Outcome& o) const {
+    return seen.boxes == o.seen.boxes && seen.list == o.seen.list && token == o.token && store == o.store;
+  }
+};
+
+// This process's share of the cases, from ZELT_SHARD ("index/count"): every count-th case.
+struct Shard {
+  unsigned index = 0, count = 1;
+  Shard() {
+    char text[32] = "";
+    if (::GetEnvironmentVariableA("ZELT_SHARD", text, sizeof text) &&
+        (std::sscanf(text, "%u/%u", &index, &count) != 2 || count == 0 || index >= count)) {
+      index = 0;
+      count = 1;
+    }
+  }
+  bool Takes(size_t number) const { return number % count == index; }
+};
+
+std::string Join(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += "\n    " + line;
+  return text;
+}
+
+// Ends the process when a case runs past its time: a hang fails the suite with its name.
+class Watchdog {
+ public:
+  Watchdog() : event_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    thread_ = ::CreateThread(nullptr, 0, &Watchdog::Run, this, 0, nullptr);
+  }
+  ~Watchdog() {
+    stop_ = true;
+    ::SetEvent(event_);
+    ::WaitForSingleObject(thread_, INFINITE);
+    ::CloseHandle(thread_);
+    ::CloseHandle(event_);
+  }
+  void Arm(const std::string& what) {
+    what_ = what;
+    ::SetEvent(event_);
+  }
+
+ private:
+  static DWORD WINAPI Run(void* self) {
+    auto* dog = static_cast<Watchdog*>(self);
+    while (!dog->stop_) {
+      if (::WaitForSingleObject(dog->event_, 60000) == WAIT_TIMEOUT) {
+        std::fprintf(stderr, "\nFAULT SWEEP HUNG: %s\n", dog->what_.c_str());
+        ::ExitProcess(3);
+      }
+    }
+    return 0;
+  }
+  HANDLE event_;
+  HANDLE thread_;
+  volatile bool stop_ = false;
+  std::string what_;
+};
+
+class FaultSweep : public ::testing::TestWithParam<Flow> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(soft.ready()) << "cannot load ZeltP11.dll, error " << ::GetLastError();
+    ASSERT_TRUE(csp.ready()) << "cannot reach the CSP's test hooks";
+    ASSERT_EQ(CKR_OK, soft.CreateToken(kSlot, "5EE9C0DE", kPassword));
+    testkit::TokenContents contents(soft, kSlot, kPassword);
+    contents.AddCertificate("jane-doe", "jane", {'J'});
+    contents.AddKeyPair({'J'});
+    contents.AddCertificate("john-roe", "john", {'R'});
+    contents.AddKeyPair({'R'});
+    if (GetParam().contents == Contents::Certificates) {
+      contents.AddCertificate("example-corp", "corp", {'C'});
+      contents.AddKeyPair({'C'});
+    }
+    contents.AddCatalog({"Jane's keys", "John's keys"});
+    contents.AddRecord("Jane's keys", "jane", "", 2, {'J'});
+    contents.AddRecord("John's keys", "john", "", 2, {'R'});
+    file = std::make_unique<sweep::TokenFileCopy>(soft, kSlot);
+  }
+  void TearDown() override { sweep::ResetStore(kCertificates, {}); }
+
+  // Runs the flow on a fresh page with `fault` armed once the page is up (before, for the
+  // activation), then releases the page and puts the token back.
+  Outcome Run(const Fault& fault, const Outcome& clean) {
+    const Flow& flow = GetParam();
+    Outcome outcome;
+    sweep::ResetStore(kCertificates, flow.registered);
+    soft.ResetHooks();
+    const DWORD cspBefore = Handed(csp.Counts());
+    ContainerNamingChoice = flow.naming;
+    {
+      testkit::PageHarness harness{&UserPage::CreateInstance};
+      EXPECT_TRUE(harness.Ready());
+      harness.host.serial = L"5EE9C0DE";
+      harness.host.password = L"pki-password";
+      if (flow.host) flow.host(harness.host);
+      sweep::Script script = flow.script;
+      if (std::string(flow.name) == "ChangePasswordWrongFirst") {
+        script.onBoxText = LoadText(IDS_INCORRECT_PASSWORD);
+        script.onBox = [&harness] { harness.host.askPasswordChangeResult = S_FALSE; };
+      }
+      sweep::Responder responder(::GetModuleHandleW(nullptr), script);
+      if (flow.button != 0) {
+        EXPECT_EQ(S_OK, harness.Open());
+      }
+      soft.StartTrace();
+      csp.StartTrace();
+      Arm(fault, fault.kind == Fault::Csp ? clean.cspCalls : clean.calls);
+      if (flow.button == 0) {
+        harness.Open();
+      } else {
+        harness.Click(flow.button);
+      }
+      harness.Release();
+      outcome.seen = responder.seen();
+      CheckHost(harness.host);
+    }
+    for (const std::string& line : soft.Trace()) outcome.calls.push_back(line.substr(0, line.find('(')));
+    outcome.cspCalls = csp.Trace();
+    soft.ResetHooks();
+    csp.Reset();
+    CheckNothingHeld(cspBefore, fault.kind == Fault::Csp && KeepsHandle(clean.cspCalls[fault.call]));
+    outcome.token = sweep::TokenDigest(file->path());
+    outcome.problems = sweep::TokenProblems(file->path());
+    outcome.store = sweep::StoreDigest(kCertificates);
+    ContainerNamingChoice = IDC_USE_FILE_NAME;
+    EXPECT_TRUE(file->Restore()) << "the token file could not be put back, error " << ::GetLastError();
+    return outcome;
+  }
+
+  void Arm(const Fault& fault, const std::vector<std::string>& clean) {
+    if (fault.kind == Fault::Error) {
+      // The k-th call is the n-th call of its function.
+      CK_ULONG nth = 0;
+      for (size_t i = 0; i <= fault.call; ++i) nth += clean[i] == clean[fault.call];
+      EXPECT_EQ(CKR_OK, soft.Inject(clean[fault.call], nth, fault.rv));
+    } else if (fault.kind == Fault::Removal) {
+      EXPECT_EQ(CKR_OK, soft.vendor()->Q_RemoveTokenAfter(kSlot, fault.call));
+    } else if (fault.kind == Fault::Write) {
+      EXPECT_EQ(CKR_OK, soft.vendor()->Q_FailWrite(fault.write, Q_WRITE_FAIL_HALFWAY));
+    } else if (fault.kind == Fault::Csp) {
+      CK_ULONG nth = 0;
+      for (size_t i = 0; i <= fault.call; ++i) nth += clean[i] == clean[fault.call];
+      char spec[96];
+      std::snprintf(spec, sizeof spec, "%s:%lu:0x%lx", clean[fault.call].c_str(), nth, fault.rv);
+      EXPECT_TRUE(csp.Inject(spec)) << spec;
+    }
+  }
+
+  // The host's access and status work, begun and ended in pairs.
+  void CheckHost(testkit::FakeHost& host) {
+    EXPECT_EQ(host.Count("BeginTokenOperation"), host.Count("EndTokenOperation"));
+    EXPECT_FALSE(host.statusShown) << "a status text was left up";
+  }
+
+  static DWORD Handed(const ZELT_CSP_COUNTS& open) { return open.contexts + open.keys + open.hashes; }
+
+  // `providerKept`: the CSP refused to give back one handle that the page released (the stand-in
+  // keeps such a handle for good, so the count is taken against the one before the case).
+  void CheckNothingHeld(DWORD cspBefore, bool providerKept) {
+    EXPECT_EQ(0u, soft.SessionCount(kSlot)) << "a Cryptoki session was left open";
+    EXPECT_EQ(cspBefore + (providerKept ? 1u : 0u), Handed(csp.Counts()))
+        << "contexts/keys/hashes the CSP handed out and did not get back: " << csp.Open();
+    EXPECT_EQ(0, ScopedCryptProv::Live()) << "a provider context was left held";
+    EXPECT_EQ(0, ScopedCryptKey::Live()) << "a key was left held";
+    EXPECT_EQ(0, ScopedSystemStore::Live()) << "a store was left open";
+    EXPECT_EQ(0, ScopedCertContext::Live()) << "a certificate context was left held";
+    EXPECT_EQ(0, Module::LockCount()) << "the page was not released";
+  }
+
+  // Every code that the fault explains.
+  static std::set<uint32_t> Explained(const Fault& fault) {
+    std::set<uint32_t> codes(std::begin(kAnyFailure), std::end(kAnyFailure));
+    std::vector<CK_RV> rvs;
+    if (fault.kind == Fault::Error) rvs = {fault.rv};
+    if (fault.kind == Fault::Removal)
+      rvs = {CKR_DEVICE_REMOVED, CKR_TOKEN_NOT_PRESENT, CKR_SESSION_HANDLE_INVALID, CKR_SLOT_ID_INVALID};
+    if (fault.kind == Fault::Write) rvs = {CKR_DEVICE_ERROR};
+    // A search whose end failed is still active in the session: the next one cannot start.
+    if (fault.kind == Fault::Error && fault.function == "C_FindObjectsFinal") rvs.push_back(CKR_OPERATION_ACTIVE);
+    for (CK_RV rv : rvs) codes.insert(static_cast<uint32_t>(MapCkResult(rv)));
+    // The import library's own code for a token library that it cannot use.
+    if (fault.kind == Fault::Error && fault.function.find("GetFunctionList") != std::string::npos)
+      codes.insert(0x8007007EU);
+    if (fault.kind == Fault::Csp) codes.insert(static_cast<uint32_t>(fault.rv));
+    return codes;
+  }
+
+  // The case against the clean run; whether it told the user of a failure.
+  bool Judge(const Fault& fault, const Outcome& clean, const Outcome& got) {
+    const Flow& flow = GetParam();
+    EXPECT_TRUE(got.seen.unexpected.empty()) << "unexpected dialogs:" << Join(got.seen.unexpected);
+    const bool whole = got.token == clean.token || got.token == initial.token ||
+                       (flow.converts && got.token == emptyContainer);
+    // What cannot be undone: a token pulled out or a write cut off part-way, and the destroy loop,
+    // which goes on past an object that will not go. Each object is then as it was or as the flow
+    // leaves it, and the token stays consistent.
+    const bool undoable = !(fault.kind == Fault::Removal || fault.kind == Fault::Write ||
+                            (fault.kind == Fault::Error && fault.function == "C_DestroyObject"));
+    EXPECT_TRUE(whole || (!undoable && Between(got.token, flow.converts)))
+        << "the token holds neither what it held nor what the flow meant to leave:\n" << got.token
+        << "\nbefore:\n" << initial.token << "\nafter the clean run:\n" << clean.token;
+    for (const std::string& problem : got.problems) {
+      // The destroy loop goes on past a certificate that would not go (a failed call, or a write
+      // cut off), and destroys its keys.
+      const bool loopWentOn =
+          ((fault.kind == Fault::Error && fault.function == "C_DestroyObject") || fault.kind == Fault::Write) &&
+          problem.find("a certificate without its key") == 0;
+      EXPECT_TRUE(loopWentOn) << "the token is left inconsistent: " << problem;
+    }
+    EXPECT_TRUE(got.store == clean.store || got.store == initial.store) << "\"MY\" holds:\n" << got.store;
+
+    const std::set<uint32_t> explained = Explained(fault);
+    bool told = false;
+    for (const std::string& box : got.seen.boxes) {
+      bool failure = false;
+      for (UINT id : flow.failures) failure = failure || box.find("|" + LoadText(id)) != std::string::npos;
+      if (!failure) {
+        bool known = false;
+        for (const std::string& seen : clean.seen.boxes) known = known || seen == box;
+        EXPECT_TRUE(known) << "a box that tells no failure of this flow: " << box;
+        continue;
+      }
+      told = true;
+      EXPECT_NE(std::string::npos, box.find("|error|")) << box;
+      const size_t at = box.find("Error Code is  0x");
+      if (at == std::string::npos) continue;
+      const uint32_t code = static_cast<uint32_t>(std::stoul(box.substr(at + 17), nullptr, 16));
+      EXPECT_TRUE(explained.count(code)) << "a code that the failure does not explain: " << box;
+    }
+    EXPECT_TRUE(told || whole) << "the token was left part-changed and nobody was told";
+    if (!told && !flow.quiet) {
+      EXPECT_TRUE(got == clean) << "the run ended otherwise than the clean one, and nobody was told:\n  boxes:"
+                                << Join(got.seen.boxes) << "\n  list:" << Join(got.seen.list)
+                                << "\n  clean boxes:" << Join(clean.seen.boxes)
+                                << "\n  clean list:" << Join(clean.seen.list) << "\n  token:\n"
+                                << got.token << "\n  store:\n" << got.store;
+    }
+    return told;
+  }
+
+  // Every object as before the flow or as the flow leaves it (or as a new key set leaves it), and
+  // every object that the flow does not touch still there.
+  bool Between(const std::string& got, bool converts) const {
+    const std::set<std::string> now = Lines(got), before = Lines(initial.token), after = Lines(cleanToken);
+    const std::set<std::string> made = converts ? Lines(emptyContainer) : std::set<std::string>();
+    for (const std::string& line : now)
+      if (!before.count(line) && !after.count(line) && !made.count(line)) return false;
+    for (const std::string& line : before)
+      if (after.count(line) && !now.count(line)) return false;
+    return true;
+  }
+
+  static std::set<std::string> Lines(const std::string& digest) {
+    std::set<std::string> lines;
+    std::istringstream in(digest);
+    for (std::string line; std::getline(in, line);) lines.insert(line);
+    return lines;
+  }
+
+  // The token with one more container, as a new key set leaves it before anything is bound.
+  std::string EmptyContainer() {
+    HCRYPTPROV made = 0;
+    const std::string provider = cspProviderName().text();
+    EXPECT_TRUE(::CryptAcquireContextA(&made, "00000000-0000-0000-0000-000000000000", provider.c_str(),
+                                       PROV_RSA_FULL, CRYPT_NEWKEYSET | CRYPT_SILENT))
+        << std::hex << ::GetLastError();
+    if (made) ::CryptReleaseContext(made, 0);
+    const std::string digest = sweep::TokenDigest(file->path());
+    EXPECT_TRUE(file->Restore());
+    return digest;
+  }
+
+  testkit::SoftToken soft;
+  testkit::CspHooks csp;
+  std::unique_ptr<sweep::TokenFileCopy> file;
+  Outcome initial;
+  std::string emptyContainer;
+  std::string cleanToken;
+};
+
+TEST_P(FaultSweep, EveryCallFailingLeavesTheTokenWholeNothingHeldAndTheUserTold) {
+  const Flow& flow = GetParam();
+  Watchdog watchdog;
+  initial.token = sweep::TokenDigest(file->path());
+  ASSERT_TRUE(sweep::TokenProblems(file->path()).empty()) << "the token is inconsistent before the flow";
+  if (flow.converts) emptyContainer = EmptyContainer();
+  sweep::ResetStore(kCertificates, flow.registered);
+  initial.store = sweep::StoreDigest(kCertificates);
+
+  watchdog.Arm(std::string(flow.name) + ": clean run");
+  const Outcome clean = Run(Fault{}, Outcome{});
+  ASSERT_FALSE(HasFailure()) << "the clean run of " << flow.name << " failed";
+  cleanToken = clean.token;
+  ASSERT_TRUE(clean.problems.empty()) << "the clean run leaves the token inconsistent:" << Join(clean.problems);
+  if (::GetEnvironmentVariableA("SWEEP_SHOW", nullptr, 0)) {
+    std::printf("clean run:\n  boxes:%s\n  list:%s\n  token calls:%s\n  CSP calls:%s\n  token: %s\n  store: %s\n",
+                Join(clean.seen.boxes).c_str(), Join(clean.seen.list).c_str(), Join(clean.calls).c_str(),
+                Join(clean.cspCalls).c_str(), clean.token.substr(0, 200).c_str(), clean.store.c_str());
+    return;
+  }
+  for (UINT id : flow.failures)
+    for (const std::string& box : clean.seen.boxes)
+      ASSERT_EQ(std::string::npos, box.find("|" + LoadText(id))) << "the clean run failed: " << box;
+
+  std::vector<Fault> faults;
+  for (size_t k = 0; k < clean.calls.size(); ++k) {
+    for (CK_RV rv : kFaults) faults.push_back(Fault{Fault::Error, k, rv, 0, clean.calls[k]});
+    faults.push_back(Fault{Fault::Removal, k});
+  }
+  for (size_t k = 0; k < clean.cspCalls.size(); ++k)
+    faults.push_back(Fault{Fault::Csp, k, ProviderError(clean.cspCalls[k])});
+  const Shard shard;
+  // ZELT_SWEEP_CASE: only the cases whose description contains this text (to look at one case).
+  char only[128] = "";
+  ::GetEnvironmentVariableA("ZELT_SWEEP_CASE", only, sizeof only);
+  size_t cases = 0, told = 0, number = 0;
+  for (const Fault& fault : faults) {
+    if (!shard.Takes(number++)) continue;
+    const std::string what =
+        std::string(flow.name) + ": " + fault.ToString(fault.kind == Fault::Csp ? clean.cspCalls : clean.calls);
+    if (only[0] && what.find(only) == std::string::npos) continue;
+    SCOPED_TRACE(what);
+    watchdog.Arm(what);
+    told += Judge(fault, clean, Run(fault, clean));
+    ++cases;
+  }
+  // Half-way writes, until a run has no such write left to fail.
+  for (unsigned long n = 1; n <= 40; ++n) {
+    if (!shard.Takes(n - 1)) continue;
+    const Fault fault{Fault::Write, 0, CKR_OK, n};
+    const std::string what = std::string(flow.name) + ": " + fault.ToString(clean.calls);
+    if (only[0] && what.find(only) == std::string::npos) continue;
+    SCOPED_TRACE(what);
+    watchdog.Arm(what);
+    const Outcome got = Run(fault, clean);
+    told += Judge(fault, clean, got);
+    ++cases;
+    if (got == clean) break;
+  }
+  std::printf("[ sweep    ] %s: %zu token calls, %zu CSP calls, %zu cases, %zu told a failure\n", flow.name,
+              clean.calls.size(), clean.cspCalls.size(), cases, told);
+}
+
+INSTANTIATE_TEST_SUITE_P(Flows, FaultSweep, ::testing::ValuesIn(Flows()),
+                         [](const ::testing::TestParamInfo<Flow>& info) { return std::string(info.param.name); });
+
+}  // namespace
