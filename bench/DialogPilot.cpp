@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "ImportProfile.h"
+#include "PaintProfile.h"
 
 namespace {
 
@@ -73,6 +74,7 @@ std::string DialogPilot::Finish() {
 
 LRESULT CALLBACK DialogPilot::OnCbt(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HCBT_ACTIVATE && g_pilot) g_pilot->Activated(reinterpret_cast<HWND>(wParam));
+  if (code == HCBT_CREATEWND) PaintProfile::Created(reinterpret_cast<HWND>(wParam));
   return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
