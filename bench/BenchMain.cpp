@@ -169,7 +169,8 @@ class Bench {
     if (!module_.loaded()) return "cannot load ZeltUtilUserPage.dll";
     if (!harness_.Ready()) return "cannot create the host windows (no display?)";
     if (!csp_.ready()) return "cannot load ZeltCsp.dll";
-    if (!pilot_.Attach(harness_.frame())) return "cannot watch the dialogs of the host's frame";
+    // The profile sees the windows made through the pilot's hook.
+    if (!pilot_.Attach(harness_.frame(), profile_)) return "cannot watch the dialogs of the host's frame";
     if (!LibraryClock::Install(::GetModuleHandleA("ZeltP11.dll"))) return "cannot wrap the token library";
     if (!HandleCounters::Install(module_.handle())) return "cannot count the page's store and certificate handles";
     if (profile_ && !ImportProfile::Install(module_.handle())) return "cannot time the page's imports";
@@ -351,6 +352,11 @@ void PrintRow(const Row& row) {
               row.runs.empty() ? 0 : row.LibraryMedian(), row.runs.empty() ? 0 : row.OwnMin(),
               row.runs.empty() ? 0 : row.OwnMedian(), ratio);
   if (!row.problem.empty()) std::printf("    problem: %s\n", row.problem.c_str());
+  if (::GetEnvironmentVariableA("ZELT_BENCH_PROFILE", nullptr, 0)) {
+    std::printf("    own ms of each run:");
+    for (const Sample& s : row.runs) std::printf(" %.1f", s.own());
+    std::printf("\n");
+  }
 }
 
 }  // namespace
