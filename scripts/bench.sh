@@ -47,6 +47,8 @@ if [ -n "${ZELT_BENCH_SERVER_LOG:-}" ] && [ -f "$prefix/.zelt-ready" ]; then
   WINEPREFIX=$prefix taskset -c "$cpu" wineserver -f -p -d1 2>"$ZELT_BENCH_SERVER_LOG" &
   socket=/tmp/.wine-$(id -u)/server-$(printf '%x-%x' $(stat -L -c '%d %i' "$prefix"))/socket
   for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.1; done
+elif [ -n "${ZELT_BENCH_SERVER_LOG:-}" ]; then
+  echo "bench: no server log on the first run (the prefix is made by it); run again"
 fi
 export ZELT_BIN_DIR=$bin ZELT_TEST_TIMEOUT=${ZELT_BENCH_TIMEOUT:-3000}
 rc=0
