@@ -9,6 +9,7 @@
 #include <ole2.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <cstdio>
 #include <functional>
@@ -21,6 +22,7 @@
 #include "HandleCounters.h"
 #include "ImportProfile.h"
 #include "LibraryClock.h"
+#include "PaintProfile.h"
 #include "kit/CspHooks.h"
 #include "kit/ModuleUnderTest.h"
 #include "kit/PageHarness.h"
@@ -31,7 +33,7 @@
 
 namespace {
 
-const int kRuns = 7;
+const int kRuns = 7;  // ZELT_BENCH_RUNS=<n> measures n runs instead
 const int kCycles = 1000;
 const int kLatencies[] = {0, 2, 5};
 const int kListed = 20;  // the page lists at most this many certificates
@@ -97,6 +99,29 @@ long AnonymousKiB() {
   return at == std::string::npos ? -1 : std::strtol(text.c_str() + at + 8, nullptr, 10);
 }
 
+// The bytes in use in every heap of the process, in KiB (what the allocators hand out, whatever
+// the memory they keep in reserve), -1 when a heap cannot be walked.
+long HeapInUseKiB() {
+  HANDLE heaps[64];
+  const DWORD count = ::GetProcessHeaps(64, heaps);
+  if (count == 0 || count > 64) return -1;
+  unsigned long long used = 0;
+  for (DWORD i = 0; i < count; ++i) {
+    if (!::HeapLock(heaps[i])) return -1;
+    PROCESS_HEAP_ENTRY entry = {};
+    while (::HeapWalk(heaps[i], &entry))
+      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) used += entry.cbData;
+    ::HeapUnlock(heaps[i]);
+  }
+  return static_cast<long>(used / 1024);
+}
+
+// A number from the environment, or `otherwise`.
+int EnvNumber(const char* name, int otherwise) {
+  char text[16] = "";
+  return ::GetEnvironmentVariableA(name, text, sizeof text) ? std::atoi(text) : otherwise;
+}
+
 // Delivers what is queued for the thread's windows, paints included.
 void Pump() {
   MSG msg;
@@ -144,16 +169,18 @@ class Bench {
     if (!module_.loaded()) return "cannot load ZeltUtilUserPage.dll";
     if (!harness_.Ready()) return "cannot create the host windows (no display?)";
     if (!csp_.ready()) return "cannot load ZeltCsp.dll";
-    if (!pilot_.Attach(harness_.frame())) return "cannot watch the dialogs of the host's frame";
+    // The profile sees the windows made through the pilot's hook.
+    if (!pilot_.Attach(harness_.frame(), profile_)) return "cannot watch the dialogs of the host's frame";
     if (!LibraryClock::Install(::GetModuleHandleA("ZeltP11.dll"))) return "cannot wrap the token library";
     if (!HandleCounters::Install(module_.handle())) return "cannot count the page's store and certificate handles";
     if (profile_ && !ImportProfile::Install(module_.handle())) return "cannot time the page's imports";
+    if (profile_) PaintProfile::Install();
     harness_.host.serial = L"BE0C4A11";
     harness_.host.password = L"bench-password";
     return "";
   }
 
-  // Runs one step `kRuns` times after a warm-up and a traced run, each on a token made by `prepare`.
+  // Runs one step `runs_` times after a warm-up and a traced run, each on a token made by `prepare`.
   Row Measure(const std::string& step, const TokenLayout& layout, int rows, int latency, const CallFormula& formula,
               const std::function<void()>& prepare, const std::function<Sample(std::string&)>& run) {
     // The dialogs' owner is the active window: the host's frame, as when the user clicks in it.
@@ -164,7 +191,7 @@ class Bench {
     row.rows = rows;
     row.latency = latency;
     row.formula = formula;
-    for (int i = -2; i < kRuns && row.problem.empty(); ++i) {
+    for (int i = -2; i < runs_ && row.problem.empty(); ++i) {
       prepare();
       if (row.problem.empty() && ::testing::UnitTest::GetInstance()->ad_hoc_test_result().Failed())
         row.problem = "the token could not be prepared";
@@ -220,6 +247,7 @@ class Bench {
     const Mark end = EndMark();
     if (hr != S_OK || !harness_.PageWindow()) problem = "activation failed";
     harness_.Release();
+    harness_.host.calls.clear();
     return Between(start, end);
   }
 
@@ -262,16 +290,17 @@ class Bench {
   }
 
   struct Counts {
-    long anonymousKiB, sessions, cspContexts, stores, records;
+    long heapKiB, anonymousKiB, sessions, cspContexts, stores, records;
   };
   Counts Held() {
-    return Counts{AnonymousKiB(), static_cast<long>(soft_.SessionCount(BenchToken::kSlot)),
+    return Counts{HeapInUseKiB(), AnonymousKiB(), static_cast<long>(soft_.SessionCount(BenchToken::kSlot)),
                   static_cast<long>(csp_.Counts().contexts), HandleCounters::OpenStores(), HandleCounters::LiveRecords()};
   }
 
   testkit::PageHarness& harness() { return harness_; }
   BenchToken& token() { return token_; }
   void Finish(std::string& problem) {
+    harness_.host.calls.clear();  // the fake host's log of calls, which would grow with every cycle
     const std::string found = pilot_.Finish();
     if (problem.empty()) problem = found;
   }
@@ -280,12 +309,12 @@ class Bench {
   // The marks of a measured interval; in the traced run the library's trace covers that interval.
   Mark StartMark() {
     if (tracing_) soft_.StartTrace();
-    if (profile_) ImportProfile::Begin();
+    if (profile_) ImportProfile::Begin(), PaintProfile::Begin();
     return Now();
   }
   Mark EndMark() {
     const Mark end = Now();
-    if (profile_) ImportProfile::Mark("end");
+    if (profile_) ImportProfile::Mark("end"), PaintProfile::End();
     if (tracing_) soft_.vendor()->Q_TraceControl(Q_TRACE_OFF);
     return end;
   }
@@ -308,6 +337,7 @@ class Bench {
   std::wstring traces_;
   bool tracing_ = false;
   bool profile_ = ::GetEnvironmentVariableA("ZELT_BENCH_PROFILE", nullptr, 0) != 0;
+  int runs_ = std::max(1, EnvNumber("ZELT_BENCH_RUNS", kRuns));
 };
 
 void PrintRow(const Row& row) {
@@ -322,6 +352,11 @@ void PrintRow(const Row& row) {
               row.runs.empty() ? 0 : row.LibraryMedian(), row.runs.empty() ? 0 : row.OwnMin(),
               row.runs.empty() ? 0 : row.OwnMedian(), ratio);
   if (!row.problem.empty()) std::printf("    problem: %s\n", row.problem.c_str());
+  if (::GetEnvironmentVariableA("ZELT_BENCH_PROFILE", nullptr, 0)) {
+    std::printf("    own ms of each run:");
+    for (const Sample& s : row.runs) std::printf(" %.1f", s.own());
+    std::printf("\n");
+  }
 }
 
 }  // namespace
@@ -356,17 +391,22 @@ int main(int argc, char** argv) {
     char only[64] = "";
     ::GetEnvironmentVariableA("ZELT_BENCH_ONLY", only, sizeof only);
     const auto skip = [&](const char* step) { return only[0] && std::strcmp(only, step) != 0; };
+    // ZELT_BENCH_LATENCY=<ms> runs only the rows at that latency.
+    std::vector<int> latencies(std::begin(kLatencies), std::end(kLatencies));
+    if (const int latency = EnvNumber("ZELT_BENCH_LATENCY", -1); latency >= 0) latencies = {latency};
     const auto add = [&](Row row) {
       PrintRow(row);
-      if (::GetEnvironmentVariableA("ZELT_BENCH_PROFILE", nullptr, 0))
+      if (::GetEnvironmentVariableA("ZELT_BENCH_PROFILE", nullptr, 0)) {
         ImportProfile::Print(row.layout.certificates <= 20 && row.latency == 0);
+        PaintProfile::Print();
+      }
       if (!row.problem.empty() || row.formula.Predict() != row.traced) failed = true;
       table.push_back(std::move(row));
     };
 
     const TokenLayout twenty{20, 0};
     bench.MakeToken(twenty);
-    for (int latency : kLatencies)
+    for (int latency : latencies)
       if (!skip("activation")) add(bench.Measure("activation", twenty, 0, latency, CallFormula::Activation(twenty), [] {},
                         [&](std::string& problem) { return bench.Activation(problem); }));
 
@@ -378,7 +418,7 @@ int main(int argc, char** argv) {
       const TokenLayout layout{certificates, certificates % 2};
       const int rows = std::min(certificates, kListed);
       bench.MakeToken(layout);
-      for (int latency : kLatencies)
+      for (int latency : latencies)
         if (!skip("manage")) add(bench.Measure("manage", layout, rows, latency, CallFormula::Manage(layout, kListed), [] {},
                           [&](std::string& problem) { return bench.Manage(problem, rows); }));
     }
@@ -386,7 +426,7 @@ int main(int argc, char** argv) {
     // Operations on 20 certificates, two of them without a container.
     const TokenLayout mixed{20, 2};
     const std::vector<uint8_t> converted = bench.token().Certificate(0);
-    for (int latency : kLatencies)
+    for (int latency : latencies)
       if (!skip("register+convert")) add(bench.Measure("register+convert", mixed, 20, latency, CallFormula::RegisterConverting(mixed, kListed),
                         [&] {
                           bench.MakeToken(mixed);
@@ -397,13 +437,13 @@ int main(int argc, char** argv) {
                           if (problem.empty() && !InMyStore(converted, true)) problem = "not registered";
                           return s;
                         }));
-    for (int latency : kLatencies)
+    for (int latency : latencies)
       if (!skip("remove")) add(bench.Measure("remove", mixed, 20, latency, CallFormula::RemoveContainer(mixed, kListed),
                         [&] { bench.MakeToken(mixed); },
                         [&](std::string& problem) { return bench.Operate(problem, mixed.loose, IDC_REMOVE, {IDYES}, 18); }));
     const std::wstring p12 = CertificateFiles::path("jane-doe.p12");
     const std::string p12Path(p12.begin(), p12.end());
-    for (int latency : kLatencies)
+    for (int latency : latencies)
       if (!skip("import")) add(bench.Measure("import", twenty, 0, latency, CallFormula::Import(twenty, kListed),
                         [&] { bench.MakeToken(twenty); },
                         [&](std::string& problem) { return bench.Import(problem, p12Path); }));
@@ -421,7 +461,7 @@ int main(int argc, char** argv) {
       if (!ok) failed = true;
     };
     char text[256];
-    for (int latency : kLatencies) {
+    for (int latency : latencies) {
       const Row* manage = find("manage", 20, latency);
       const Row* activation = find("activation", 20, latency);
       std::snprintf(text, sizeof text, "Manage on 20 certificates at %d ms: %.1f ms <= %.0f ms", latency,
@@ -443,7 +483,7 @@ int main(int argc, char** argv) {
     }
 
     // Growth.
-    std::printf("\ngrowth over %d cycles (anonymous resident KiB, sessions, CSP contexts, \"MY\" stores, records):\n",
+    std::printf("\ngrowth over %d cycles (heap in use, anonymous resident KiB; sessions, CSP contexts, \"MY\" stores, records):\n",
                 kCycles);
     const auto growth = [&](const char* what, const std::function<void(std::string&)>& cycle) {
       std::string problem;
@@ -452,12 +492,14 @@ int main(int argc, char** argv) {
       for (int i = 0; i < kCycles && problem.empty(); ++i) cycle(problem);
       const Bench::Counts after = bench.Held();
       // The heap may move by a few pages; a leak of 256 bytes a cycle would show as 250 KiB.
-      const bool ok = problem.empty() && after.anonymousKiB >= 0 && after.anonymousKiB - before.anonymousKiB < 256 &&
+      const bool ok = problem.empty() && after.heapKiB >= 0 && after.heapKiB - before.heapKiB < 256 &&
+                      after.anonymousKiB >= 0 && after.anonymousKiB - before.anonymousKiB < 256 &&
                       after.sessions == before.sessions && after.cspContexts == before.cspContexts &&
                       after.stores == before.stores && after.records == before.records;
-      std::printf("  %-4s %-32s before %6ld KiB %ld %ld %ld %ld  after %6ld KiB %ld %ld %ld %ld%s%s\n", ok ? "ok" : "FAIL",
-                  what, before.anonymousKiB, before.sessions, before.cspContexts, before.stores, before.records,
-                  after.anonymousKiB, after.sessions, after.cspContexts, after.stores, after.records,
+      std::printf("  %-4s %-29s before %6ld %6ld KiB %ld %ld %ld %ld  after %6ld %6ld KiB %ld %ld %ld %ld%s%s\n",
+                  ok ? "ok" : "FAIL", what, before.heapKiB, before.anonymousKiB, before.sessions, before.cspContexts,
+                  before.stores, before.records, after.heapKiB, after.anonymousKiB, after.sessions, after.cspContexts,
+                  after.stores, after.records,
                   problem.empty() ? "" : "  problem: ", problem.c_str());
       if (!ok) failed = true;
     };

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "ImportProfile.h"
+#include "PaintProfile.h"
 
 namespace {
 
@@ -35,14 +36,25 @@ BOOL CALLBACK FrontDialog(HWND window, LPARAM found) {
 
 }  // namespace
 
-bool DialogPilot::Attach(HWND owner) {
+bool DialogPilot::Attach(HWND owner, bool always) {
   g_pilot = this;
   owner_ = owner;
+  always_ = always;
   ownerProc_ = reinterpret_cast<WNDPROC>(
       ::SetWindowLongPtrA(owner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DialogPilot::OwnerProc)));
-  cbt_ = ::SetWindowsHookExA(WH_CBT, &DialogPilot::OnCbt, nullptr, ::GetCurrentThreadId());
   watch_ = ::SetTimer(nullptr, 0, 5000, &DialogPilot::OnWatch);
-  return ownerProc_ && cbt_ && watch_;
+  return ownerProc_ && (!always || Hook()) && watch_;
+}
+
+bool DialogPilot::Hook() {
+  if (!cbt_) cbt_ = ::SetWindowsHookExA(WH_CBT, &DialogPilot::OnCbt, nullptr, ::GetCurrentThreadId());
+  hookFailed_ = hookFailed_ || !cbt_;
+  return cbt_ != nullptr;
+}
+
+void DialogPilot::Answer(int button) {
+  Hook();
+  answers_.push_back(button);
 }
 
 DialogPilot::~DialogPilot() {
@@ -59,10 +71,14 @@ void DialogPilot::Press(HWND dialog, int id) {
 
 std::string DialogPilot::Finish() {
   std::string problems;
-  if (!cbt_ || !ownerProc_) problems += "the dialog hook or the owner's subclass is missing; ";
+  if (hookFailed_ || !ownerProc_) problems += "the dialog hook or the owner's subclass is missing; ";
   if (!answers_.empty()) problems += std::to_string(answers_.size()) + " message box(es) never shown; ";
   if (!steps_.empty()) problems += std::to_string(steps_.size()) + " dialog step(s) never run; ";
   for (const std::string& what : unexpected_) problems += "unexpected " + what + "; ";
+  if (cbt_ && !always_) {
+    ::UnhookWindowsHookEx(cbt_);
+    cbt_ = nullptr;
+  }
   answers_.clear();
   steps_.clear();
   boxes_.clear();
@@ -73,6 +89,7 @@ std::string DialogPilot::Finish() {
 
 LRESULT CALLBACK DialogPilot::OnCbt(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HCBT_ACTIVATE && g_pilot) g_pilot->Activated(reinterpret_cast<HWND>(wParam));
+  if (code == HCBT_CREATEWND) PaintProfile::Created(reinterpret_cast<HWND>(wParam));
   return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 

@@ -6,9 +6,12 @@
 //   loop sends its owner when the queue is empty, that is once the dialog shows; the next queued
 //   idle step runs there;
 // - a CBT hook sees each message box as it is activated (after its text is set), and answers it
-//   with the next queued button.
+//   with the next queued button. The hook is there only while answers are queued (or always, with
+//   `always`): under Wine it costs three server round trips for every window made or activated,
+//   which a step without message boxes would count as the page's time (about 60 to open Manage).
 // A dialog that idles when no step is queued, or a message box when no answer is, is cancelled and
-// counted as unexpected; one that never idles with steps queued is cancelled by a watchdog.
+// counted as unexpected; one that never idles with steps queued (a message box that came without
+// a hook to see it, too) is cancelled by a watchdog.
 #include <windows.h>
 
 #include <deque>
@@ -26,11 +29,12 @@ class DialogPilot {
   DialogPilot(const DialogPilot&) = delete;
   DialogPilot& operator=(const DialogPilot&) = delete;
 
-  // Watches the dialogs owned by `owner`; false when the hook or the subclass cannot be installed.
-  bool Attach(HWND owner);
+  // Watches the dialogs owned by `owner`, with the hook always in place when `always`; false when
+  // the hook or the subclass cannot be installed.
+  bool Attach(HWND owner, bool always);
 
   // The next message box is answered with `button` (IDYES, IDOK, ...).
-  void Answer(int button) { answers_.push_back(button); }
+  void Answer(int button);
   // Runs at the next idle moment of a dialog that is not a message box, after the dialog has
   // painted everything it has to paint.
   void OnIdle(Step step) { steps_.push_back(std::move(step)); }
@@ -48,11 +52,13 @@ class DialogPilot {
   static LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static void CALLBACK OnWatch(HWND, UINT, UINT_PTR, DWORD);
   void Activated(HWND box);
+  bool Hook();
   void Idle(HWND dialog);
 
   HWND owner_ = nullptr;
   WNDPROC ownerProc_ = nullptr;
   HHOOK cbt_ = nullptr;
+  bool always_ = false, hookFailed_ = false;
   UINT_PTR watch_ = 0;
   unsigned progress_ = 0, watched_ = 0, stalls_ = 0;
   std::deque<int> answers_;

@@ -6,6 +6,7 @@
 namespace {
 
 LibraryTime g_time;
+
 int g_depth = 0;  // the library calling itself through a list is counted once
 
 // One forwarder per list entry: `Slot` tells the entries apart, the signature comes from the entry's type.
@@ -17,9 +18,11 @@ struct Forwarder<Slot, CK_RV (*)(Args...)> {
   static inline CK_RV (*original)(Args...) = nullptr;
   static CK_RV Call(Args... args) {
     const bool outer = g_depth++ == 0;
+    if (outer) ServerMark("zelt> library");
     const int64_t start = outer ? TickNow() : 0;
     const CK_RV rv = original(args...);
     if (outer) {
+      ServerMark("zelt< library");
       g_time.ticks += TickNow() - start;
       ++g_time.calls;
     }
@@ -89,6 +92,11 @@ double LibraryClock::TickSeconds() {
     return 1.0 / static_cast<double>(frequency.QuadPart);
   }();
   return seconds;
+}
+
+void ServerMark(const char* what) {
+  static const bool logged = ::GetEnvironmentVariableA("ZELT_BENCH_SERVER_LOG", nullptr, 0) != 0;
+  if (logged) ::RegQueryValueExA(HKEY_CURRENT_USER, what, nullptr, nullptr, nullptr, nullptr);
 }
 
 double Milliseconds(int64_t ticks) { return static_cast<double>(ticks) * LibraryClock::TickSeconds() * 1000.0; }

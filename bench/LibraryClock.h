@@ -29,3 +29,7 @@ class LibraryClock {
 // Milliseconds between two readings of QueryPerformanceCounter.
 double Milliseconds(int64_t ticks);
 int64_t TickNow();
+
+// With ZELT_BENCH_SERVER_LOG (bench.sh then logs the wineserver's requests), a read of a registry
+// value named `what` that does not exist: the log shows it among the requests, as a mark.
+void ServerMark(const char* what);

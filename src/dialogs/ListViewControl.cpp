@@ -1,5 +1,6 @@
 #include "dialogs/ListViewControl.h"
 
+#include "model/ScopedMemoryDC.h"
 #include "server/Module.h"
 
 namespace {
@@ -107,4 +108,10 @@ bool ListViewControl::ModifyExtendedStyle(DWORD remove, DWORD add) {
 BOOL ListViewControl::DeleteAllItems() {
   if (!::IsWindow(window_)) return FALSE;
   return static_cast<BOOL>(::SendMessageA(window_, LVM_DELETEALLITEMS, 0, 0));
+}
+
+void ListViewControl::PaintOffScreen() {
+  if (!::IsWindow(window_)) return;
+  ScopedMemoryDC memory(::CreateCompatibleDC(nullptr));
+  if (memory) ::SendMessageA(window_, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory.get()), PRF_CLIENT);
 }

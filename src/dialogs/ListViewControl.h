@@ -47,6 +47,10 @@ class ListViewControl {
   // Style = (style & ~remove) | add; written only when it changes. True when it changed.
   bool ModifyExtendedStyle(DWORD remove, DWORD add);
   BOOL DeleteAllItems();
+  // Has the control paint its client area once into a memory device context (WM_PRINTCLIENT),
+  // which shows nothing; the control works out the size of its rows and its scroll ranges as it
+  // does at its first paint.
+  void PaintOffScreen();
 
  protected:
   HWND window_ = nullptr;

@@ -5,6 +5,7 @@
 #include "model/CryptoApi.h"
 #include "model/HeapArray.h"
 #include "model/NameFormat.h"
+#include "model/PurposeNames.h"
 #include "model/SecretBuffer.h"
 
 static_assert(sizeof(bool) == 1, "record flags are 8-bit booleans");
@@ -13,28 +14,33 @@ namespace {
 
 constexpr char SmartCardLogonOid[] = "1.3.6.1.4.1.311.20.2.2";
 
-// Appends a UTF-16 name in the ANSI code page.
-Status appendWide(const wchar_t* name, TextBuffer& text) {
-  SecretBuffer converted;
-  const Status status = converted.AssignWide(name, SecretBuffer::kUnbounded, SecretBuffer::Conversion::Shown);
-  if (status != S_OK) return status;
-  return text.append(converted.data());
-}
-
 }  // namespace
 
 CertificateRecord::~CertificateRecord() = default;
 
 Status CertificateRecord::displayName(const CERT_NAME_BLOB& name, TextBuffer& text) {
   CERT_NAME_BLOB blob = name;  // the platform's prototype takes a non-const pointer
-  const DWORD length = ::CertNameToStrA(kCertEncoding, &blob, CERT_X500_NAME_STR, nullptr, 0);
-  if (length == 0) return E_FAIL;
-  // A one-byte-short buffer would give an empty string, so the size comes from the call above.
-  HeapArray<char> converted = allocateArray<char>(static_cast<size_t>(length) + 1);
-  if (!converted) return E_OUTOFMEMORY;
-  ::CertNameToStrA(kCertEncoding, &blob, CERT_X500_NAME_STR, converted.get(), length + 1);
-  converted[length] = '\0';
-  return NameFormat::displayNameValue(converted.get(), text);
+  // The wide formatter, once for a name that fits here: the ANSI one formats the wide text twice a
+  // call (its size, then the text), and its size takes a call of its own. Its text is the wide one
+  // in the ANSI code page, as the module's one conversion shows it.
+  wchar_t fitted[256];
+  const wchar_t* wide = fitted;
+  DWORD units = ::CertNameToStrW(kCertEncoding, &blob, CERT_X500_NAME_STR, fitted, 256);
+  HeapArray<wchar_t> longer;
+  if (units >= 256) {
+    // Perhaps cut: formatted again into a buffer of the size the formatter asks for.
+    units = ::CertNameToStrW(kCertEncoding, &blob, CERT_X500_NAME_STR, nullptr, 0);
+    longer = allocateArray<wchar_t>(static_cast<size_t>(units) + 1);
+    if (!longer) return E_OUTOFMEMORY;
+    ::CertNameToStrW(kCertEncoding, &blob, CERT_X500_NAME_STR, longer.get(), units + 1);
+    longer[units] = L'\0';
+    wide = longer.get();
+  }
+  if (units == 0) return E_FAIL;
+  SecretBuffer converted;
+  const Status status = converted.AssignWide(wide, SecretBuffer::kUnbounded, SecretBuffer::Conversion::Shown);
+  if (status != S_OK) return status;
+  return NameFormat::displayNameValue(converted.text(), text);
 }
 
 Status CertificateRecord::serialText(const CRYPT_INTEGER_BLOB& serial, TextBuffer& text) {
@@ -63,14 +69,7 @@ Status CertificateRecord::describePurposes(PCCERT_CONTEXT context, TextBuffer& t
     for (DWORD i = 0; i < count; ++i) {
       const char* oid = usage->rgpszUsageIdentifier[i];
       if (std::strcmp(oid, SmartCardLogonOid) == 0) logonFound = true;
-      Status hr = S_OK;
-      PCCRYPT_OID_INFO info =
-          ::CryptFindOIDInfo(CRYPT_OID_INFO_OID_KEY, const_cast<char*>(oid), 0);
-      if (!info) {
-        hr = text.append(oid);
-      } else if (info->pwszName) {
-        hr = appendWide(info->pwszName, text);
-      }
+      Status hr = PurposeNames::Append(oid, text);
       if (SUCCEEDED(hr) && i + 1 < count) hr = text.append(", ");
       if (FAILED(hr)) {
         text.clear();

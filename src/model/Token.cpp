@@ -290,7 +290,7 @@ Status Token::fillRecord(CertificateRecord& record) {
   const CERT_INFO* info = context->pCertInfo;
   // A name that cannot be shown leaves its column empty; the record is still usable.
   CertificateRecord::displayName(info->Subject, record.subject);
-  CertificateRecord::displayName(info->Issuer, record.issuer);
+  showIssuer(info->Issuer, record.issuer);
   record.notBefore = info->NotBefore;
   record.notAfter = info->NotAfter;
   CertificateRecord::serialText(info->SerialNumber, record.serialNumber);
@@ -300,6 +300,18 @@ Status Token::fillRecord(CertificateRecord& record) {
   // Logon needs a key that Windows can reach, through a container of the CSP.
   if (!record.hasContainer) record.logonCapable = false;
   return CertificateRecord::readThumbprint(context, record.thumbprint);
+}
+
+void Token::showIssuer(const CERT_NAME_BLOB& name, TextBuffer& text) {
+  if (!issuerName_.empty() && issuerName_.size() == name.cbData &&
+      std::memcmp(issuerName_.data(), name.pbData, name.cbData) == 0) {
+    text.assign(issuerShown_.text(), issuerShown_.length());
+    return;
+  }
+  if (CertificateRecord::displayName(name, text) != StatusOk) return;
+  if (issuerName_.assign(name.pbData, name.cbData) != StatusOk ||
+      issuerShown_.assign(text.text(), text.length()) != StatusOk)
+    issuerName_.clear();
 }
 
 Status Token::openMyStore() {

@@ -24,11 +24,16 @@ void TokenContents::AddCertificate(const std::string& file, const std::string& l
                                    const std::vector<uint8_t>& id) {
   const std::vector<BYTE> der = CertificateFiles::read(file + ".der");
   ASSERT_FALSE(der.empty()) << file;
+  AddEncodedCertificate(std::vector<uint8_t>(der.begin(), der.end()), label, id);
+}
+
+void TokenContents::AddEncodedCertificate(const std::vector<uint8_t>& der, const std::string& label,
+                                          const std::vector<uint8_t>& id) {
   Create(AttributeList()
              .ulong(CKA_CLASS, CKO_CERTIFICATE)
              .ulong(CKA_CERTIFICATE_TYPE, CKC_X_509)
              .bytes(CKA_SUBJECT, {0x30, 0x00})
-             .bytes(CKA_VALUE, std::vector<uint8_t>(der.begin(), der.end()))
+             .bytes(CKA_VALUE, der)
              .bytes(CKA_ID, id)
              .label(label),
          false);

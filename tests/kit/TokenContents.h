@@ -20,6 +20,8 @@ class TokenContents {
 
   // A public certificate object with the encoding of tests/data/certs/<file>.der.
   void AddCertificate(const std::string& file, const std::string& label, const std::vector<uint8_t>& id);
+  // A public certificate object with this encoding.
+  void AddEncodedCertificate(const std::vector<uint8_t>& der, const std::string& label, const std::vector<uint8_t>& id);
   // Public and private key objects with that identifier.
   void AddKeyPair(const std::vector<uint8_t>& id);
   // A data object; the label bytes are stored exactly as given.

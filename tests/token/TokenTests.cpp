@@ -30,6 +30,31 @@ std::vector<std::string> CalledFunctions(const testkit::SoftToken& soft) {
   return names;
 }
 
+// The certificate of tests/data/certs/<file>.der with another issuer name; its signature, which
+// nothing here checks, stays as it was.
+std::vector<uint8_t> ReissuedBy(const std::string& file, const wchar_t* issuer) {
+  const std::vector<BYTE> der = CertificateFiles::read(file + ".der");
+  CERT_SIGNED_CONTENT_INFO* signedCert = nullptr;
+  CERT_INFO* info = nullptr;
+  DWORD size = 0;
+  BYTE name[256], toBeSigned[4096], encoded[4096];
+  DWORD nameSize = sizeof name, toBeSignedSize = sizeof toBeSigned, encodedSize = sizeof encoded;
+  const bool made =
+      ::CryptDecodeObjectEx(X509_ASN_ENCODING, X509_CERT, der.data(), static_cast<DWORD>(der.size()),
+                            CRYPT_DECODE_ALLOC_FLAG, nullptr, &signedCert, &size) &&
+      ::CryptDecodeObjectEx(X509_ASN_ENCODING, X509_CERT_TO_BE_SIGNED, signedCert->ToBeSigned.pbData,
+                            signedCert->ToBeSigned.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &info, &size) &&
+      ::CertStrToNameW(X509_ASN_ENCODING, issuer, CERT_X500_NAME_STR, nullptr, name, &nameSize, nullptr) &&
+      (info->Issuer = {nameSize, name},
+       ::CryptEncodeObject(X509_ASN_ENCODING, X509_CERT_TO_BE_SIGNED, info, toBeSigned, &toBeSignedSize)) &&
+      (signedCert->ToBeSigned = {toBeSignedSize, toBeSigned},
+       ::CryptEncodeObject(X509_ASN_ENCODING, X509_CERT, signedCert, encoded, &encodedSize));
+  ::LocalFree(info);
+  ::LocalFree(signedCert);
+  EXPECT_TRUE(made) << file << ": error 0x" << std::hex << ::GetLastError();
+  return made ? std::vector<uint8_t>(encoded, encoded + encodedSize) : std::vector<uint8_t>();
+}
+
 std::string IdOf(const CertificateRecord& record) {
   return std::string(reinterpret_cast<const char*>(record.keyId.data()), record.keyId.size());
 }
@@ -100,6 +125,21 @@ TEST_F(TokenTest, ListsTheFirstTwentyAndAFailedReadKeepsTheEnumerationOnItsCerti
     ASSERT_TRUE(record);
     EXPECT_EQ(std::string(1, id), IdOf(*record));
   }
+}
+
+// "Issued By" of each certificate, the names of two issuers in turn.
+TEST_F(TokenTest, EachCertificateShowsItsOwnIssuer) {
+  contents.AddCertificate("jane-doe", "jane", {'J'});
+  contents.AddEncodedCertificate(ReissuedBy("john-roe", L"O=Example, CN=Other CA"), "john", {'R'});
+  contents.AddEncodedCertificate(ReissuedBy("unit", L"O=Example, CN=Other CA"), "unit", {'U'});
+  contents.AddCertificate("example-corp", "corp", {'E'});
+  contents.AddCatalog({});
+  ASSERT_EQ(S_OK, Open());
+  std::vector<std::string> issuers;
+  for (const auto& r : ReadAll()) issuers.push_back(IdOf(*r) + " " + r->issuer.text() + ", " + r->subject.text());
+  EXPECT_EQ((std::vector<std::string>{"J Zelt Test CA, Jane Doe", "R Other CA, John Roe", "U Other CA, OU=Unit, C=US",
+                                      "E Zelt Test CA, Example Corp"}),
+            issuers);
 }
 
 TEST_F(TokenTest, MapsCertificatesContainerByContainerInCatalogOrder) {
