@@ -5,7 +5,7 @@ set -u
 
 build_pkgs=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-  mingw-w64-i686-dev mingw-w64-tools cmake make xvfb xauth googletest libp11-kit-dev
+  mingw-w64-i686-dev mingw-w64-tools cmake make ninja-build xvfb xauth googletest libp11-kit-dev
   imagemagick clang libclang-rt-14-dev python3 openssl wixl msitools osslsigncode
 )
 wine_pkgs=(wine wine32:i386 libgnutls30:i386)
@@ -22,7 +22,7 @@ missing() {
 tools_present() {
   command -v i686-w64-mingw32-g++-posix >/dev/null && command -v i686-w64-mingw32-widl >/dev/null \
     && command -v wine >/dev/null && command -v Xvfb >/dev/null && command -v wixl >/dev/null \
-    && command -v osslsigncode >/dev/null
+    && command -v osslsigncode >/dev/null && command -v ninja >/dev/null
 }
 
 # Wine's 32-bit loader is an i386 program; a kernel built without 32-bit support
