@@ -18,7 +18,7 @@
 
 #include "BenchToken.h"
 #include "CallFormula.h"
-#include "DialogPilot.h"
+#include "DialogQueue.h"
 #include "HandleCounters.h"
 #include "ImportProfile.h"
 #include "LibraryClock.h"
@@ -170,7 +170,7 @@ class Bench {
     if (!harness_.Ready()) return "cannot create the host windows (no display?)";
     if (!csp_.ready()) return "cannot load ZeltCsp.dll";
     // The profile sees the windows made through the pilot's hook.
-    if (!pilot_.Attach(harness_.frame(), profile_)) return "cannot watch the dialogs of the host's frame";
+    if (!dialogs_.Attach(harness_.frame(), profile_)) return "cannot watch the dialogs of the host's frame";
     if (!LibraryClock::Install(::GetModuleHandleA("ZeltP11.dll"))) return "cannot wrap the token library";
     if (!HandleCounters::Install(module_.handle())) return "cannot count the page's store and certificate handles";
     if (profile_ && !ImportProfile::Install(module_.handle())) return "cannot time the page's imports";
@@ -224,10 +224,10 @@ class Bench {
   // From the click on Manage until the dialog shows its filled list.
   Sample Manage(std::string& problem, int rows) {
     Mark start, end;
-    pilot_.OnIdle([&](HWND dialog) {
+    dialogs_.Then([&](HWND dialog) {
       end = EndMark();
       if (ListRows(dialog) != rows) problem = "the list showed " + std::to_string(ListRows(dialog)) + " rows";
-      DialogPilot::Press(dialog, IDC_MANAGE_CLOSE);
+      testkit::DialogPilot::Press(dialog, IDC_MANAGE_CLOSE);
     });
     start = StartMark();
     harness_.Click(IDC_MANAGE);
@@ -254,16 +254,16 @@ class Bench {
   // In the Manage dialog: select `row`, press `button`, answer the boxes; until the dialog shows the result.
   Sample Operate(std::string& problem, int row, int button, const std::vector<int>& answers, int rowsAfter) {
     Mark start, end;
-    pilot_.OnIdle([&](HWND dialog) {
+    dialogs_.Then([&](HWND dialog) {
       SelectRow(dialog, row);
       start = StartMark();
-      DialogPilot::Press(dialog, button);
+      testkit::DialogPilot::Press(dialog, button);
     });
-    for (int answer : answers) pilot_.Answer(answer);
-    pilot_.OnIdle([&](HWND dialog) {
+    for (int answer : answers) dialogs_.Answer(answer);
+    dialogs_.Then([&](HWND dialog) {
       end = EndMark();
       if (ListRows(dialog) != rowsAfter) problem = "the list showed " + std::to_string(ListRows(dialog)) + " rows after";
-      DialogPilot::Press(dialog, IDC_MANAGE_CLOSE);
+      testkit::DialogPilot::Press(dialog, IDC_MANAGE_CLOSE);
     });
     harness_.Click(IDC_MANAGE);
     Finish(problem);
@@ -273,16 +273,16 @@ class Bench {
   // From OK in the Import Certificate dialog until the dialog has closed.
   Sample Import(std::string& problem, const std::string& file) {
     Mark start;
-    pilot_.OnIdle([&](HWND dialog) {
+    dialogs_.Then([&](HWND dialog) {
       ::SetDlgItemTextA(dialog, IDC_FILE_PATH, file.c_str());
       ::SetDlgItemTextA(dialog, IDC_FILE_PASSWORD, "p12-secret");
       start = StartMark();
-      DialogPilot::Press(dialog, IDC_IMPORT_OK);
+      testkit::DialogPilot::Press(dialog, IDC_IMPORT_OK);
     });
-    pilot_.Answer(IDOK);
+    dialogs_.Answer(IDOK);
     harness_.Click(IDC_IMPORT);
     const Mark end = EndMark();
-    const std::vector<std::string> boxes = pilot_.Boxes();
+    const std::vector<std::string> boxes = dialogs_.Boxes();
     Finish(problem);
     if (problem.empty() && (boxes.size() != 1 || boxes[0] != "The certificate has been successfully imported."))
       problem = "the import did not succeed: " + (boxes.empty() ? std::string("no message") : boxes[0]);
@@ -301,7 +301,7 @@ class Bench {
   BenchToken& token() { return token_; }
   void Finish(std::string& problem) {
     harness_.host.calls.clear();  // the fake host's log of calls, which would grow with every cycle
-    const std::string found = pilot_.Finish();
+    const std::string found = dialogs_.Finish();
     if (problem.empty()) problem = found;
   }
 
@@ -332,7 +332,7 @@ class Bench {
   testkit::CspHooks csp_;
   testkit::ModuleUnderTest module_;
   testkit::PageHarness harness_{module_};
-  DialogPilot pilot_;
+  DialogQueue dialogs_;
   BenchToken token_;
   std::wstring traces_;
   bool tracing_ = false;

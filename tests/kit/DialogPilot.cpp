@@ -20,9 +20,9 @@ bool IsDialog(HWND window) {
 
 }  // namespace
 
-DialogPilot::DialogPilot(Handler& handler) : handler_(handler) {
+DialogPilot::DialogPilot(Handler& handler, bool hooked) : handler_(handler) {
   g_pilot = this;
-  cbt_ = ::SetWindowsHookExA(WH_CBT, &DialogPilot::OnCbt, nullptr, ::GetCurrentThreadId());
+  if (hooked) Hook(true);
   watch_ = ::SetTimer(nullptr, 0, 500, &DialogPilot::OnWatch);
 }
 
@@ -35,6 +35,19 @@ DialogPilot::~DialogPilot() {
     ::SetWindowLongPtrA(owner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(::RemovePropA(owner, kNextProc)));
   }
   g_pilot = nullptr;
+}
+
+bool DialogPilot::Hook(bool on) {
+  if (on && !cbt_) {
+    // Boxes destroyed while the hook was away were not seen go, and their handles may come again.
+    answered_.clear();
+    cbt_ = ::SetWindowsHookExA(WH_CBT, &DialogPilot::OnCbt, nullptr, ::GetCurrentThreadId());
+    hookFailed_ = hookFailed_ || !cbt_;
+  } else if (!on && cbt_) {
+    ::UnhookWindowsHookEx(cbt_);
+    cbt_ = nullptr;
+  }
+  return cbt_ || !on;
 }
 
 bool DialogPilot::IsMessageBox(HWND dialog) {
@@ -51,6 +64,7 @@ LRESULT CALLBACK DialogPilot::OnCbt(int code, WPARAM wParam, LPARAM lParam) {
   if (pilot && code == HCBT_ACTIVATE) pilot->Activated(reinterpret_cast<HWND>(wParam));
   // A new box may be given the handle of one that is gone.
   if (pilot && code == HCBT_DESTROYWND) pilot->answered_.erase(reinterpret_cast<HWND>(wParam));
+  if (pilot && code == HCBT_CREATEWND) pilot->handler_.OnCreate(reinterpret_cast<HWND>(wParam));
   return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
@@ -82,11 +96,13 @@ void DialogPilot::Activated(HWND window) {
   handler_.OnBox(window);
 }
 
-void DialogPilot::Listen(HWND owner) {
-  if (!owner || ::GetWindowLongPtrA(owner, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&OwnerProc)) return;
-  ::SetPropA(owner, kNextProc, reinterpret_cast<HANDLE>(::GetWindowLongPtrA(owner, GWLP_WNDPROC)));
+bool DialogPilot::Listen(HWND owner) {
+  if (!owner) return false;
+  if (::GetWindowLongPtrA(owner, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&OwnerProc)) return true;
+  if (!::SetPropA(owner, kNextProc, reinterpret_cast<HANDLE>(::GetWindowLongPtrA(owner, GWLP_WNDPROC)))) return false;
   ::SetWindowLongPtrA(owner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OwnerProc));
   owners_.insert(owner);
+  return true;
 }
 
 void DialogPilot::Idle(HWND dialog) {
