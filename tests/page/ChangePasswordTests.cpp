@@ -2,13 +2,10 @@
 // sees, what reaches the software token and what the host is told.
 #include <functional>
 
-#include "kit/SoftToken.h"
 #include "page/PageFixture.h"
 
 namespace {
 
-const CK_SLOT_ID kSlot = 3;
-const char kOldPassword[] = "old-password";
 const char kChanged[] = "Password has been changed successfully.";
 const char kIncorrect[] = "Incorrect password! Please try again.";
 
@@ -29,28 +26,9 @@ std::string Failed(const char* code) {
 
 }  // namespace
 
-class ChangePasswordTest : public DrivenPageTest {
+class ChangePasswordTest : public PageOnTokenTest {
  protected:
-  void SetUp() override {
-    PageTest::SetUp();
-    if (HasFatalFailure()) return;
-    ASSERT_TRUE(token.ready()) << "cannot load ZeltP11.dll, error " << ::GetLastError();
-    // A decoy first, so that the slot is found by its serial and not by its place.
-    ASSERT_EQ(CKR_OK, token.CreateToken(1, "99990000", kOldPassword));
-    ASSERT_EQ(CKR_OK, token.CreateToken(kSlot, "0a1b2c3d", kOldPassword));
-    host().serial = L"0A1B2C3D";
-    OpenAndClear();
-    token.StartTrace();
-  }
-  // The page and its hold on the library go before the token.
-  void TearDown() override { harness.Release(); }
-
-  // Presses `button` with the driver answering the boxes; the handler's result.
-  LRESULT Press(int button = IDC_CHANGE_PASSWORD) {
-    const LRESULT result = harness.Click(button);
-    driver.Finish();
-    return result;
-  }
+  LRESULT Press(int button = IDC_CHANGE_PASSWORD) { return PageOnTokenTest::Press(button); }
 
   // Expects a box of the page with `text` and `icon`; runs `then` and presses OK.
   void ExpectBox(const std::string& text, BoxIcon icon = BoxIcon::Error, std::function<void()> then = nullptr) {
@@ -69,8 +47,6 @@ class ChangePasswordTest : public DrivenPageTest {
     EXPECT_EQ(CKR_OK, token.vendor()->Q_GetPinInfo(kSlot, Q_PIN_USER, &info));
     return info.ulFailures;
   }
-
-  testkit::SoftToken token;
 };
 
 TEST_F(ChangePasswordTest, TheRightOldPasswordChangesTheTokenShowsSuccessAndLeavesNoSession) {

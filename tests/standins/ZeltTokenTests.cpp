@@ -11,8 +11,7 @@
 #include <memory>
 
 #include "TokenStore.h"
-#include "model/ScopedCertContext.h"
-#include "tokenkit/ScopedCertStore.h"
+#include "kit/MyStore.h"
 #include "tokenkit/TokenSession.h"
 #include "tokenkit/WideText.h"
 
@@ -248,29 +247,11 @@ TEST_F(ZeltToken, TokensAreCreatedListedAndDeletedAndPinsLockedAndUnlocked) {
 
 TEST_F(ZeltToken, RegisterMyAddsTheCertificateWithItsContainer) {
   ASSERT_EQ(0, exitOf("register")) << messageOf("register");
-  const std::vector<uint8_t> der = readFile(dataPath(L"certs/jane-doe.der"));
-  ScopedCertContext wanted(
-      ::CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
-  // A new handle sees the tool's change only when the tool committed it (Wine caches stores).
-  ScopedCertStore my(::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
-  ASSERT_TRUE(wanted && my);
-  ScopedCertContext jane(
-      ::CertFindCertificateInStore(my.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, wanted.get(), nullptr));
-  ASSERT_TRUE(jane);
-  DWORD size = 0;
-  ASSERT_TRUE(::CertGetCertificateContextProperty(jane.get(), CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size));
-  std::vector<BYTE> info(size);
-  ASSERT_TRUE(::CertGetCertificateContextProperty(jane.get(), CERT_KEY_PROV_INFO_PROP_ID, info.data(), &size));
-  const auto* prov = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(info.data());
-  EXPECT_STREQ(L"Jane's container", prov->pwszContainerName);
-  EXPECT_STREQ(L"Quillon Zelt RSA Cryptographic Service Provider", prov->pwszProvName);
-  EXPECT_EQ(static_cast<DWORD>(PROV_RSA_FULL), prov->dwProvType);
-  EXPECT_EQ(static_cast<DWORD>(AT_KEYEXCHANGE), prov->dwKeySpec);
-
-  // Leave the store as it was for other suites: deleted through the handle that commits it
-  // (Wine keeps a delete through the context of a closed handle in its cache only).
-  ::CertDeleteCertificateFromStore(::CertDuplicateCertificateContext(jane.get()));
-  ::CertControlStore(my.get(), 0, CERT_STORE_CTRL_COMMIT, nullptr);
+  // A new handle sees the tool's change only when the tool committed it (Wine caches stores): as
+  // "provider/container/key spec/provider type", the key exchange key of a PROV_RSA_FULL provider.
+  EXPECT_EQ("Quillon Zelt RSA Cryptographic Service Provider/Jane's container/1/1", testkit::KeyInfoInMy("jane-doe"));
+  // Leave the store as it was for other suites.
+  testkit::DropFromMy("jane-doe");
 }
 
 TEST_F(ZeltToken, FailureHalfWayUndoesEverythingAlreadyWritten) {
