@@ -39,14 +39,6 @@ class ChangePasswordTest : public PageOnTokenTest {
       box.Press(IDOK);
     });
   }
-
-  // Consecutive wrong passwords that the token has counted towards its lock.
-  CK_ULONG Failures() {
-    Q_PIN_INFO info = {};
-    token.EnsureInitialized();
-    EXPECT_EQ(CKR_OK, token.vendor()->Q_GetPinInfo(kSlot, Q_PIN_USER, &info));
-    return info.ulFailures;
-  }
 };
 
 TEST_F(ChangePasswordTest, TheRightOldPasswordChangesTheTokenShowsSuccessAndLeavesNoSession) {
@@ -106,7 +98,7 @@ TEST_F(ChangePasswordTest, PasswordsThatCannotBeSentAsTypedAreRefusedWithoutATry
     SCOPED_TRACE(testing::Message() << c.oldPassword.size() << "/" << c.newPassword.size());
     host().oldPassword = c.oldPassword;
     host().newPassword = c.newPassword;
-    const CK_ULONG before = Failures();
+    const CK_ULONG before = token.PinFailures(kSlot);
     token.StartTrace();
     ExpectBox(c.message);
     EXPECT_EQ(S_OK, Press());
@@ -114,16 +106,16 @@ TEST_F(ChangePasswordTest, PasswordsThatCannotBeSentAsTypedAreRefusedWithoutATry
     host().Clear();
     EXPECT_TRUE(token.Calls("C_Login").empty());
     EXPECT_TRUE(token.Calls("C_SetPIN").empty());
-    EXPECT_EQ(before, Failures());
+    EXPECT_EQ(before, token.PinFailures(kSlot));
     EXPECT_TRUE(token.UserPinIs(kSlot, kOldPassword));
   }
   // 259 characters still fit the buffer and reach the token, as a try.
   host().oldPassword = std::wstring(259, L'w');
   host().newPassword = L"new-password";
-  const CK_ULONG before = Failures();
+  const CK_ULONG before = token.PinFailures(kSlot);
   ExpectBox(kIncorrect, BoxIcon::Error, [this] { host().askPasswordChangeResult = S_FALSE; });
   EXPECT_EQ(S_OK, Press());
-  EXPECT_EQ(before + 1, Failures()) << "the try counter moves by exactly the attempts made";
+  EXPECT_EQ(before + 1, token.PinFailures(kSlot)) << "the try counter moves by exactly the attempts made";
 }
 
 TEST_F(ChangePasswordTest, WrongPasswordsUntilTheTokenLocksEndWithTheErrorAndTheBlockedLabel) {

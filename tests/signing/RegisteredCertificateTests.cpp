@@ -175,9 +175,7 @@ TEST_F(RegisteredCertificate, WrongPinIsRefusedARemovedTokenFailsWithTheProvider
   Manage();
 
   EXPECT_EQ(static_cast<DWORD>(SCARD_W_WRONG_CHV), SignWith("jane-doe", "wrong-pin", szOID_NIST_sha256).error);
-  Q_PIN_INFO pin = {};
-  ASSERT_EQ(CKR_OK, soft.vendor()->Q_GetPinInfo(kSlot, Q_PIN_USER, &pin));
-  EXPECT_EQ(1u, pin.ulFailures) << "the token counted the wrong PIN";
+  EXPECT_EQ(1u, soft.PinFailures(kSlot)) << "the token counted the wrong PIN";
   // Removed once the key is taken, so the signature meets the missing token. (Removed before,
   // Wine's CryptAcquireCertificatePrivateKey would answer CRYPT_E_NO_KEY_PROPERTY for any
   // provider error.)
