@@ -65,7 +65,7 @@ TEST_F(MessageTest, AnErrorShowsTheHostsDescriptionCutToTheBufferOrElseTheCode) 
        "Unable to register certificate.\n\n" + std::string(1535 - 33, 'x')},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.shown.substr(0, 80));
+    SCOPED_TRACE(c.text.size() > 1000 ? "AHugeDescriptionIsCutAtTheComposedBuffer" : c.shown);
     host().hasErrorText = c.hasText;
     host().errorTextResult = c.textResult;
     host().errorText = c.text;

@@ -61,21 +61,24 @@ TEST_F(PageTest, ActivateMoveAndShowPlaceTheDialog) {
 // no refresh or Auto Registration question; either way the dialog stays until Deactivate.
 TEST_F(PageTest, ActivationFailsWhenAHostObjectOrItsInterfaceIsMissingOrTheAttachFails) {
   const std::string frame = Call("SetPageFrame", Arg(harness.frame()), 0);
+  const char kMissing[] = "ActivationFailsWithPointerErrorWhenAHostObjectOrItsInterfaceIsMissing";
   const struct {
+    const char* name;
     ULONG objects;
     bool status, token;
     HRESULT attach, result;
     std::vector<std::string> trace;  // only a status interface is told the frame
   } cases[] = {
-      {1, true, true, S_OK, E_POINTER, {frame}},
-      {2, true, false, S_OK, E_POINTER, {frame}},
-      {2, false, true, S_OK, E_POINTER, {}},
-      {0, true, true, S_OK, E_POINTER, {}},
-      {2, true, true, E_ACCESSDENIED, E_ACCESSDENIED, {frame, Call("AttachPage", 0), Call("PageActivated", 0)}},
+      {kMissing, 1, true, true, S_OK, E_POINTER, {frame}},
+      {kMissing, 2, true, false, S_OK, E_POINTER, {frame}},
+      {kMissing, 2, false, true, S_OK, E_POINTER, {}},
+      {kMissing, 0, true, true, S_OK, E_POINTER, {}},
+      {"AFailedAttachIsTheActivationResultAndSkipsTheRefresh", 2, true, true, E_ACCESSDENIED, E_ACCESSDENIED,
+       {frame, Call("AttachPage", 0), Call("PageActivated", 0)}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.objects << " objects, status " << c.status << ", token " << c.token
-                                      << ", attach 0x" << std::hex << c.attach);
+    SCOPED_TRACE(::testing::Message() << c.name << ": " << c.objects << " objects, status " << c.status << ", token "
+                                      << c.token);
     host().Clear();
     host().answersStatus = c.status;
     host().answersToken = c.token;

@@ -155,6 +155,7 @@ TEST_F(ZeltToken, AddCertificateStoresCertificateAndKeyPairFromPemPkcs12AndDerFi
                {"pkcs1", DerPkcs1, bytes(std::string("second") + '\0'), {2}}};
   std::vector<uint8_t> modulus;  // the first form's
   for (const auto& form : forms) {
+    // The PEM form's row was the test AddCertificateStoresCertificateAndKeyPairUnderTheGivenIdAndLabel.
     SCOPED_TRACE(form.key);
     EXPECT_EQ(0, exitOf(form.key)) << messageOf(form.key) << "\n" << describe(batch_);
     const auto certificates = ofClass(form.slot, CKO_CERTIFICATE, false);
