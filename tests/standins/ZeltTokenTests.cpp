@@ -165,7 +165,9 @@ TEST_F(ZeltToken, AddCertificateStoresCertificateAndKeyPairFromPemPkcs12AndDerFi
     ASSERT_EQ(1u, publicKeys.size());
     ASSERT_EQ(1u, privateKeys.size());
     EXPECT_EQ(der, certificates[0].value);
-    if (!form.id.empty()) EXPECT_EQ(form.id, certificates[0].id);
+    if (!form.id.empty()) {
+      EXPECT_EQ(form.id, certificates[0].id);
+    }
     // Labels are stored with their NUL, as the CSP looks them up.
     EXPECT_EQ(form.label, certificates[0].label) << "without --label: the subject's common name";
     EXPECT_EQ(form.label, privateKeys[0].label);
