@@ -61,13 +61,6 @@ class ScriptedHost : public ::testing::Test {
     return code;
   }
 
-  CK_ULONG Failures() {
-    Q_PIN_INFO info = {};
-    token.EnsureInitialized();
-    EXPECT_EQ(CKR_OK, token.vendor()->Q_GetPinInfo(kSlot, Q_PIN_USER, &info));
-    return info.ulFailures;
-  }
-
   testkit::SoftToken token;
 };
 
@@ -91,7 +84,7 @@ TEST_F(ScriptedHost, ClosingWhileTheWrongPasswordBoxIsUpCostsNoFurtherTry) {
       Run(L"--old-password wrong-password --new-password new-password --click 206 --click-after 300 --exit-after 2500", 40);
   EXPECT_NE(WAIT_TIMEOUT, code);
   EXPECT_NE(kWatchdogExit, code);
-  EXPECT_EQ(1u, Failures());
+  EXPECT_EQ(1u, token.PinFailures(kSlot));
   EXPECT_EQ(CKR_OK, token.vendor()->Q_GetPinStatus(kSlot, Q_PIN_USER)) << "not locked";
 }
 
@@ -110,9 +103,7 @@ TEST_F(ScriptedHost, ThePageChangesOnlyTheTokenThatTheHostShows) {
     EXPECT_NE(WAIT_TIMEOUT, code);
     EXPECT_TRUE(token.UserPinIs(shown, "changed-password"));
     EXPECT_TRUE(token.UserPinIs(other, "other-password"));
-    Q_PIN_INFO info = {};
-    EXPECT_EQ(CKR_OK, token.vendor()->Q_GetPinInfo(other, Q_PIN_USER, &info));
-    EXPECT_EQ(0u, info.ulFailures) << "a try counted against the token the user was not looking at";
+    EXPECT_EQ(0u, token.PinFailures(other)) << "a try counted against the token the user was not looking at";
     ASSERT_EQ(CKR_OK, token.DeleteToken(1));
     ASSERT_EQ(CKR_OK, token.DeleteToken(3));
     ASSERT_EQ(CKR_OK, token.CreateToken(kSlot, "5C21A7D0", "pki-password"));

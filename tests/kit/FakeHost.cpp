@@ -35,6 +35,13 @@ size_t FakeHost::Count(const std::string& name) const {
       std::count_if(calls.begin(), calls.end(), [&](const HostCall& c) { return c.name == name; }));
 }
 
+std::vector<std::wstring> FakeHost::StatusTexts() const {
+  std::vector<std::wstring> texts;
+  for (const HostCall& c : calls)
+    if (c.name == "ShowStatus") texts.push_back(c.text);
+  return texts;
+}
+
 namespace {
 
 // The slots take the object first, as a COM method takes its this pointer.

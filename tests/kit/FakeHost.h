@@ -58,6 +58,7 @@ class FakeHost {
   std::vector<HostCall> calls;
   std::vector<std::string> Trace() const;       // every call as "Name(a,b)"
   size_t Count(const std::string& name) const;  // calls of one operation
+  std::vector<std::wstring> StatusTexts() const;  // the texts of ShowStatus, in order
   void Clear() { calls.clear(); }
   // True while a ShowStatus text is shown (no HideStatus after it).
   bool statusShown = false;

@@ -48,6 +48,10 @@ class ModalWindow {
   void Type(int id, const std::string& text) const;
   // Sets a check box or radio button and tells the dialog as a click would.
   void SetCheck(int id, bool checked) const;
+  // Posts the control's command with another notification code than a click's.
+  void Command(int id, WORD code) const {
+    ::PostMessageA(window_, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(Item(id)));
+  }
 
   ShownWindow Snapshot() const;
 

@@ -1,5 +1,7 @@
 #include "kit/SoftToken.h"
 
+#include <gtest/gtest.h>
+
 #include <sstream>
 
 #include "kit/Paths.h"
@@ -115,6 +117,13 @@ CK_ULONG SoftToken::SessionCount(CK_SLOT_ID slot) {
   CK_TOKEN_INFO info;
   if (standard_->C_GetTokenInfo(slot, &info) != CKR_OK) return static_cast<CK_ULONG>(-1);
   return info.ulSessionCount;
+}
+
+CK_ULONG SoftToken::PinFailures(CK_SLOT_ID slot) {
+  EnsureInitialized();
+  Q_PIN_INFO info = {};
+  EXPECT_EQ(CKR_OK, vendor_->Q_GetPinInfo(slot, Q_PIN_USER, &info));
+  return info.ulFailures;
 }
 
 }  // namespace testkit

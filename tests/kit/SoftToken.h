@@ -42,6 +42,8 @@ class SoftToken {
   // True when `pin` logs the user in on `slot` (opens and closes its own session).
   bool UserPinIs(CK_SLOT_ID slot, const std::string& pin);
   CK_ULONG SessionCount(CK_SLOT_ID slot);
+  // Consecutive wrong user PINs that the token on `slot` has counted towards its lock.
+  CK_ULONG PinFailures(CK_SLOT_ID slot);
 
   // Drops the fixture's reference to the library (to observe that code under test freed its own).
   void ReleaseLibrary();

@@ -62,6 +62,25 @@ void TokenContents::AddRecord(const std::string& container, const std::string& e
   AddData(container + '\0', value);
 }
 
+void TokenContents::AddJaneJohnAndCorp(bool janeAndJohn, bool corp) {
+  const struct {
+    const char* file;
+    const char* label;
+    uint8_t id;
+    bool wanted;
+  } holders[] = {{"jane-doe", "jane", 'J', janeAndJohn}, {"john-roe", "john", 'R', janeAndJohn},
+                 {"example-corp", "corp", 'C', corp}};
+  for (const auto& h : holders) {
+    if (!h.wanted) continue;
+    AddCertificate(h.file, h.label, {h.id});
+    AddKeyPair({h.id});
+  }
+  if (!janeAndJohn) return;
+  AddCatalog({"Jane's keys", "John's keys"});
+  AddRecord("Jane's keys", "jane", "", 2, {'J'});
+  AddRecord("John's keys", "john", "", 2, {'R'});
+}
+
 size_t TokenContents::CountWithId(const std::vector<uint8_t>& id) {
   // Logged in to see the private key; the session undoes its own login when it goes.
   TokenSession session(soft_.standard());

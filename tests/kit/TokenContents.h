@@ -32,6 +32,10 @@ class TokenContents {
   // A container record as the CSP writes it: keyId names the key-exchange key pair.
   void AddRecord(const std::string& container, const std::string& exchange, const std::string& signature,
                  uint8_t version = containerformat::kRecordVersion, const std::vector<uint8_t>& keyId = {});
+  // The certificates most suites work on, each with a key pair: Jane Doe (id 'J', label "jane",
+  // container "Jane's keys") and John Roe ('R', "john", "John's keys") unless `janeAndJohn` is
+  // false, then Example Corp ('C', "corp", no container) when `corp`.
+  void AddJaneJohnAndCorp(bool janeAndJohn = true, bool corp = true);
   // Objects with this identifier, private ones included.
   size_t CountWithId(const std::vector<uint8_t>& id);
 

@@ -1,153 +1,14 @@
 // The Manage button and the Manage certificates dialog on a software token with
 // known contents: what the dialog shows, which buttons it offers, what it asks,
 // and what reaches the token, the CSP and the current user's "MY" store.
-#include <windows.h>
-
-#include <commctrl.h>
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <string>
-#include <vector>
-
-#include "dialogs/ListTestKit.h"
-#include "kit/FakeHost.h"
-#include "kit/ModalDriver.h"
-#include "kit/ModuleUnderTest.h"
-#include "kit/PageHarness.h"
-#include "kit/SoftToken.h"
-#include "kit/TokenContents.h"
-#include "model/CertificateFiles.h"
-#include "model/ScopedSystemStore.h"
-#include "res/resource.h"
-
-using listkit::CellText;
-using listkit::Select;
-using testkit::BoxIcon;
-using testkit::ModalWindow;
-using Cells = std::vector<std::string>;
-
-namespace {
-
-const CK_SLOT_ID kSlot = 1;
-const char kPassword[] = "pki-password";
-// The CSP and the key exchange key of a PROV_RSA_FULL provider, as registration names them.
-const std::string kProvider = "Quillon Zelt RSA Cryptographic Service Provider/";
-const char kRemoveQuestion[] =
-    "The certificate and related key pair will be permanently deleted. Do you want to continue?";
-const int kButtons[] = {IDC_REGISTER, IDC_UNREGISTER, IDC_CONVERT, IDC_REMOVE, IDC_SET_AS_DEFAULT, IDC_VIEW_DETAILS};
-
-// How a freshly opened "MY" store holds the certificate with that SHA-1 hash: its key provider
-// information as "provider/container/key spec/provider type", "" when it is not there. Deleted when `remove`.
-std::string InMyStore(const std::string& name, bool remove = false) {
-  ScopedSystemStore my(::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
-  std::vector<BYTE> sha1 = CertificateFiles::sha1Of(name);
-  CRYPT_HASH_BLOB hash = {static_cast<DWORD>(sha1.size()), sha1.data()};
-  PCCERT_CONTEXT found = my ? ::CertFindCertificateInStore(my.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
-                                                           CERT_FIND_SHA1_HASH, &hash, nullptr)
-                            : nullptr;
-  if (!found) return "";
-  std::string held = "no key provider information";
-  BYTE buffer[1024];
-  DWORD size = sizeof buffer;
-  if (::CertGetCertificateContextProperty(found, CERT_KEY_PROV_INFO_PROP_ID, buffer, &size)) {
-    const auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer);
-    const auto narrow = [](const wchar_t* text) { return std::string(text, text + ::lstrlenW(text)); };
-    held = narrow(info->pwszProvName) + "/" + narrow(info->pwszContainerName) + "/" +
-           std::to_string(info->dwKeySpec) + "/" + std::to_string(info->dwProvType);
-  }
-  if (remove) {
-    ::CertDeleteCertificateFromStore(found);  // frees the context
-    ::CertControlStore(my.get(), 0, CERT_STORE_CTRL_COMMIT, nullptr);
-  } else {
-    ::CertFreeCertificateContext(found);
-  }
-  return held;
-}
-
-// A notification from the list as the control sends it on a click.
-void Notify(ModalWindow& dialog, UINT code, int column = 0) {
-  NMLISTVIEW click = {};
-  click.hdr = {dialog.Item(IDC_CERTIFICATE_LIST), IDC_CERTIFICATE_LIST, code};
-  click.iItem = -1;
-  click.iSubItem = column;
-  ::SendMessageA(dialog.window(), WM_NOTIFY, IDC_CERTIFICATE_LIST, reinterpret_cast<LPARAM>(&click));
-}
-
-// The enabled operation buttons, as their ids.
-std::vector<int> Enabled(const ModalWindow& dialog) {
-  std::vector<int> enabled;
-  for (int id : kButtons)
-    if (dialog.IsEnabled(id)) enabled.push_back(id);
-  return enabled;
-}
-
-bool NoticeShown(const ModalWindow& dialog) {
-  return (::GetWindowLongA(dialog.Item(IDC_CONVERT_NOTICE), GWL_STYLE) & WS_VISIBLE) != 0;
-}
-
-}  // namespace
+#include "manage/ManageFixture.h"
 
 // Jane (container "Jane's keys", the default logon certificate), John (container
 // "John's keys", logon-capable) and Example Corp (a key pair but no container),
 // in that order on the token.
-class ManageDialog : public ::testing::Test {
+class ManageDialog : public ManageTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(soft.ready()) << "cannot load ZeltP11.dll, error " << ::GetLastError();
-    ASSERT_TRUE(module.loaded()) << "cannot load the page DLL, error " << ::GetLastError();
-    ASSERT_TRUE(harness.Ready()) << "no display";
-    ASSERT_EQ(CKR_OK, soft.CreateToken(kSlot, "4D414E47", kPassword));
-    contents.AddCertificate("jane-doe", "jane", {'J'});
-    contents.AddKeyPair({'J'});
-    contents.AddCertificate("john-roe", "john", {'R'});
-    contents.AddKeyPair({'R'});
-    contents.AddCertificate("example-corp", "corp", {'C'});
-    contents.AddKeyPair({'C'});
-    contents.AddCatalog({"Jane's keys", "John's keys"});
-    contents.AddRecord("Jane's keys", "jane", "", 2, {'J'});
-    contents.AddRecord("John's keys", "john", "", 2, {'R'});
-    TearDown();
-    host().serial = L"4D414E47";
-    host().password = L"pki-password";
-    const HRESULT hr = harness.Open();
-    ASSERT_EQ(S_OK, hr) << std::hex << hr;
-    host().Clear();
-  }
-
-  void TearDown() override {
-    for (const char* name : {"jane-doe", "john-roe", "example-corp"}) InMyStore(name, true);
-  }
-
-  // Presses Manage with the queued steps; the handler's result.
-  LRESULT Manage() {
-    const LRESULT result = harness.Click(IDC_MANAGE);
-    driver.Finish();
-    return result;
-  }
-
-  // A step on the Manage certificates dialog.
-  void OnDialog(const std::string& what, std::function<void(ModalWindow&)> action) {
-    driver.Then(what, testkit::FromTemplate(module.handle(), IDD_MANAGE_CERTIFICATES), std::move(action));
-  }
-  // A step on a message box: checks its text (its start when `prefix`), title and icon, and answers it.
-  void Box(const std::string& text, int answer, const std::string& title = "Certificates on the Zelt",
-           BoxIcon icon = BoxIcon::Warning, bool prefix = false) {
-    driver.Then(text.substr(0, 40), testkit::AnyDialog(), [=](ModalWindow& box) {
-      EXPECT_EQ(text, prefix ? box.MessageText().substr(0, text.size()) : box.MessageText());
-      EXPECT_EQ(title, box.Title());
-      EXPECT_EQ(icon, box.Icon()) << ToString(box.Icon());
-      box.Press(answer);
-    });
-  }
-
-  testkit::FakeHost& host() { return harness.host; }
-
-  testkit::SoftToken soft;
-  testkit::TokenContents contents{soft, kSlot, kPassword};
-  testkit::ModuleUnderTest module;
-  testkit::PageHarness harness{module};
-  testkit::ModalDriver driver;
+  ManageDialog() : ManageTest(1, "4D414E47") {}
 };
 
 TEST_F(ManageDialog, ShowsTheTokensCertificatesButtonsFollowTheSelectionAndSetAsDefaultSticks) {
@@ -176,27 +37,27 @@ TEST_F(ManageDialog, ShowsTheTokensCertificatesButtonsFollowTheSelectionAndSetAs
     EXPECT_FALSE(NoticeShown(dialog));
 
     Select(list, 1);
-    EXPECT_EQ((std::vector<int>{IDC_REGISTER, IDC_REMOVE, IDC_SET_AS_DEFAULT, IDC_VIEW_DETAILS}), Enabled(dialog));
+    EXPECT_EQ((Ids{IDC_REGISTER, IDC_REMOVE, IDC_SET_AS_DEFAULT, IDC_VIEW_DETAILS}), Enabled(dialog));
     EXPECT_NE(std::string::npos, dialog.ItemText(IDC_INTENDED_PURPOSES).find("Client Authentication"))
         << dialog.ItemText(IDC_INTENDED_PURPOSES);
     EXPECT_FALSE(NoticeShown(dialog));
     Select(list, 0);
     EXPECT_FALSE(dialog.IsEnabled(IDC_SET_AS_DEFAULT)) << "already the default";
     Select(list, 2);
-    EXPECT_EQ((std::vector<int>{IDC_REGISTER, IDC_CONVERT, IDC_REMOVE, IDC_VIEW_DETAILS}), Enabled(dialog));
+    EXPECT_EQ((Ids{IDC_REGISTER, IDC_CONVERT, IDC_REMOVE, IDC_VIEW_DETAILS}), Enabled(dialog));
     EXPECT_TRUE(NoticeShown(dialog));
 
     // A click on an empty part of the list: the control drops the selection, then notifies.
     Select(list, -1, 0);
-    Notify(dialog, NM_RCLICK);
+    ListNotify(dialog, NM_RCLICK);
     EXPECT_TRUE(Enabled(dialog).empty()) << "a click that leaves no row selected disables everything";
     EXPECT_FALSE(NoticeShown(dialog));
     EXPECT_EQ("", dialog.ItemText(IDC_INTENDED_PURPOSES));
 
     // The first sort of the process is ascending, each further one reverses.
-    Notify(dialog, LVN_COLUMNCLICK, 0);
+    ListNotify(dialog, LVN_COLUMNCLICK);
     EXPECT_EQ((Cells{"Example Corp", "Jane Doe", "John Roe"}), listkit::Column(list, 0));
-    Notify(dialog, LVN_COLUMNCLICK, 0);
+    ListNotify(dialog, LVN_COLUMNCLICK);
     EXPECT_EQ((Cells{"John Roe", "Jane Doe", "Example Corp"}), listkit::Column(list, 0));
 
     Select(list, 0);
@@ -207,16 +68,12 @@ TEST_F(ManageDialog, ShowsTheTokensCertificatesButtonsFollowTheSelectionAndSetAs
     EXPECT_FALSE(dialog.IsEnabled(IDC_SET_AS_DEFAULT));
     dialog.Press(IDC_VIEW_DETAILS);
   });
-  driver.Then("details", testkit::FromTemplate(module.handle(), IDD_CERTIFICATE_DETAILS),
-              [](ModalWindow& details) { details.Press(IDOK); });
+  OnTemplate("details", IDD_CERTIFICATE_DETAILS, [](ModalWindow& details) { details.Press(IDOK); });
   OnDialog("close", [](ModalWindow& dialog) { dialog.Press(IDC_MANAGE_CLOSE); });
 
   EXPECT_EQ(0, Manage());
-  std::vector<std::wstring> statusTexts;
-  for (const testkit::HostCall& call : host().calls)
-    if (call.name == "ShowStatus") statusTexts.push_back(call.text);
   EXPECT_EQ(std::vector<std::wstring>({L"Reading certificates from the token...", L"Setting default certificate..."}),
-            statusTexts);
+            host().StatusTexts());
   EXPECT_FALSE(host().statusShown) << "the dialog hides the status text once its list is full";
   EXPECT_GE(host().Count("ReportPasswordState"), 1u) << "the password state is reported after the dialog";
 
@@ -250,26 +107,26 @@ TEST_F(ManageDialog, RegisterOfCertificateWithoutContainerConvertsFirst) {
   OnDialog("register, wrong password", [this, &manage](ModalWindow& dialog) {
     EXPECT_TRUE(::IsWindowEnabled(manage));
     EXPECT_EQ(manage, ::GetActiveWindow()) << "the dialog is active again after the warning";
-    EXPECT_EQ("", InMyStore("example-corp"));
+    EXPECT_EQ("", KeyInfoInMy("example-corp"));
     EXPECT_EQ(0u, host().Count("AskPassword")) << "No asks for nothing more";
     host().password = L"wrong";
     dialog.Press(IDC_REGISTER);
   });
-  Box(warning, IDYES, "User Tools", BoxIcon::Warning, true);
-  Box("An error occurred while converting the certificate.", IDOK, "Certificates on the Zelt", BoxIcon::Error, true);
+  Warning(IDYES);
+  Failed("An error occurred while converting the certificate.", true);
   OnDialog("register", [this](ModalWindow& dialog) {
-    EXPECT_EQ("", InMyStore("example-corp")) << "a failed conversion registers nothing";
+    EXPECT_EQ("", KeyInfoInMy("example-corp")) << "a failed conversion registers nothing";
     host().password = L"pki-password";
     dialog.Press(IDC_REGISTER);
   });
-  Box(warning, IDYES, "User Tools", BoxIcon::Warning, true);
+  Warning(IDYES);
   OnDialog("registered", [](ModalWindow& dialog) {
     HWND list = dialog.Item(IDC_CERTIFICATE_LIST);
     EXPECT_EQ("<Yes>", CellText(list, 2, 3));
     EXPECT_EQ(36u, CellText(list, 2, 6).size()) << "a GUID-named container: " << CellText(list, 2, 6);
-    EXPECT_EQ(kProvider + CellText(list, 2, 6) + "/1/1", InMyStore("example-corp"));
+    EXPECT_EQ(kProvider + CellText(list, 2, 6) + "/1/1", KeyInfoInMy("example-corp"));
     EXPECT_EQ(0, listkit::ImageAt(list, 2));
-    EXPECT_EQ((std::vector<int>{IDC_UNREGISTER, IDC_REMOVE, IDC_VIEW_DETAILS}), Enabled(dialog));
+    EXPECT_EQ((Ids{IDC_UNREGISTER, IDC_REMOVE, IDC_VIEW_DETAILS}), Enabled(dialog));
     EXPECT_FALSE(NoticeShown(dialog));
     dialog.Press(IDC_MANAGE_CLOSE);
   });
@@ -284,24 +141,24 @@ TEST_F(ManageDialog, UnregisterFailedAndCancelledRemovesAndRemovesWithAndWithout
   });
   OnDialog("unregister", [](ModalWindow& dialog) {
     EXPECT_EQ("<Yes>", CellText(dialog.Item(IDC_CERTIFICATE_LIST), 1, 3));
-    EXPECT_EQ(kProvider + "John's keys/1/1", InMyStore("john-roe"));
+    EXPECT_EQ(kProvider + "John's keys/1/1", KeyInfoInMy("john-roe"));
     dialog.Press(IDC_UNREGISTER);
   });
   OnDialog("remove example corp with a wrong password", [this](ModalWindow& dialog) {
-    EXPECT_EQ("", InMyStore("john-roe"));
+    EXPECT_EQ("", KeyInfoInMy("john-roe"));
     EXPECT_EQ("<No>", CellText(dialog.Item(IDC_CERTIFICATE_LIST), 1, 3));
     EXPECT_TRUE(dialog.IsEnabled(IDC_REGISTER));
     host().password = L"wrong";
     Select(dialog.Item(IDC_CERTIFICATE_LIST), 2);
     dialog.Press(IDC_REMOVE);
   });
-  Box(kRemoveQuestion, IDYES);
-  Box("An error occurred while removing the certificate.", IDOK, "Certificates on the Zelt", BoxIcon::Error, true);
+  Asked(kRemoveQuestion, IDYES);
+  Failed("An error occurred while removing the certificate.", true);
   OnDialog("remove, password cancelled", [this](ModalWindow& dialog) {
     host().askPasswordResult = S_FALSE;
     dialog.Press(IDC_REMOVE);
   });
-  Box(kRemoveQuestion, IDYES);
+  Asked(kRemoveQuestion, IDYES);
   OnDialog("remove", [this](ModalWindow& dialog) {
     EXPECT_EQ(3, listkit::RowCount(dialog.Item(IDC_CERTIFICATE_LIST))) << "nothing removed";
     EXPECT_EQ(3u, contents.CountWithId({'C'})) << "certificate and key pair still on the token";
@@ -309,7 +166,7 @@ TEST_F(ManageDialog, UnregisterFailedAndCancelledRemovesAndRemovesWithAndWithout
     host().password = L"pki-password";
     dialog.Press(IDC_REMOVE);
   });
-  Box(kRemoveQuestion, IDYES);
+  Asked(kRemoveQuestion, IDYES);
   OnDialog("register jane", [this](ModalWindow& dialog) {
     EXPECT_EQ((Cells{"Jane Doe", "John Roe"}), listkit::Column(dialog.Item(IDC_CERTIFICATE_LIST), 0));
     EXPECT_EQ(0u, contents.CountWithId({'C'})) << "every object of its identifier gone from the token";
@@ -317,7 +174,7 @@ TEST_F(ManageDialog, UnregisterFailedAndCancelledRemovesAndRemovesWithAndWithout
     dialog.Press(IDC_REGISTER);
   });
   OnDialog("remove jane", [](ModalWindow& dialog) { dialog.Press(IDC_REMOVE); });
-  Box(kRemoveQuestion, IDYES);
+  Asked(kRemoveQuestion, IDYES);
   driver.Then("unregister question", testkit::AnyDialog(), [this](ModalWindow& box) {
     EXPECT_EQ("The certificate is also registered with the system. Do you want to unregister it?", box.MessageText());
     EXPECT_EQ("Certificates on the Zelt", box.Title());
@@ -335,7 +192,7 @@ TEST_F(ManageDialog, UnregisterFailedAndCancelledRemovesAndRemovesWithAndWithout
   });
 
   EXPECT_EQ(0, Manage());
-  EXPECT_EQ(kProvider + "Jane's keys/1/1", InMyStore("jane-doe")) << "No leaves the certificate in the MY store";
+  EXPECT_EQ(kProvider + "Jane's keys/1/1", KeyInfoInMy("jane-doe")) << "No leaves the certificate in the MY store";
 }
 
 // A read that fails part-way is told, over the rows that could be read: a list cut short, or a
@@ -359,19 +216,16 @@ TEST_F(ManageDialog, AReadThatFailsPartWayIsReportedOverWhatCouldBeRead) {
     SCOPED_TRACE(testing::Message() << c.function << " #" << c.nth);
     soft.ResetHooks();
     ASSERT_EQ(CKR_OK, soft.Inject(c.function, c.nth, c.rv));
-    Box(std::string("An error occurred while reading certificates from the Zelt.\nError Code is  0x") + c.code + ".",
-        IDOK, "Certificates on the Zelt", BoxIcon::Error);
+    Failed(std::string("An error occurred while reading certificates from the Zelt.\nError Code is  0x") + c.code + ".");
     OnDialog("rows read", [this, &c](ModalWindow& dialog) {
       EXPECT_EQ(c.logon, listkit::Column(dialog.Item(IDC_CERTIFICATE_LIST), 4));
       // Such a list can only be looked at: a row may lack the container that holds its key.
       listkit::Select(dialog.Item(IDC_CERTIFICATE_LIST), 0);
-      for (int id : {IDC_REGISTER, IDC_UNREGISTER, IDC_REMOVE, IDC_SET_AS_DEFAULT, IDC_CONVERT})
-        EXPECT_FALSE(dialog.IsEnabled(id)) << "button " << id << " acts on a list read in part";
-      EXPECT_TRUE(dialog.IsEnabled(IDC_VIEW_DETAILS));
+      EXPECT_EQ(Ids{IDC_VIEW_DETAILS}, Enabled(dialog)) << "a button acts on a list read in part";
       // Nor does a click that a program sends past the disabled buttons: no question, no call.
       soft.StartTrace();
       for (int id : {IDC_REGISTER, IDC_UNREGISTER, IDC_REMOVE, IDC_SET_AS_DEFAULT, IDC_CONVERT})
-        ::PostMessageA(dialog.window(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(dialog.Item(id)));
+        dialog.Command(id, BN_CLICKED);
     });
     OnDialog("after the clicks", [this](ModalWindow& dialog) {
       EXPECT_TRUE(soft.Trace().empty()) << "the token was called: " << soft.Trace().front();

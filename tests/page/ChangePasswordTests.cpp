@@ -2,13 +2,10 @@
 // sees, what reaches the software token and what the host is told.
 #include <functional>
 
-#include "kit/SoftToken.h"
 #include "page/PageFixture.h"
 
 namespace {
 
-const CK_SLOT_ID kSlot = 3;
-const char kOldPassword[] = "old-password";
 const char kChanged[] = "Password has been changed successfully.";
 const char kIncorrect[] = "Incorrect password! Please try again.";
 
@@ -29,28 +26,9 @@ std::string Failed(const char* code) {
 
 }  // namespace
 
-class ChangePasswordTest : public DrivenPageTest {
+class ChangePasswordTest : public PageOnTokenTest {
  protected:
-  void SetUp() override {
-    PageTest::SetUp();
-    if (HasFatalFailure()) return;
-    ASSERT_TRUE(token.ready()) << "cannot load ZeltP11.dll, error " << ::GetLastError();
-    // A decoy first, so that the slot is found by its serial and not by its place.
-    ASSERT_EQ(CKR_OK, token.CreateToken(1, "99990000", kOldPassword));
-    ASSERT_EQ(CKR_OK, token.CreateToken(kSlot, "0a1b2c3d", kOldPassword));
-    host().serial = L"0A1B2C3D";
-    OpenAndClear();
-    token.StartTrace();
-  }
-  // The page and its hold on the library go before the token.
-  void TearDown() override { harness.Release(); }
-
-  // Presses `button` with the driver answering the boxes; the handler's result.
-  LRESULT Press(int button = IDC_CHANGE_PASSWORD) {
-    const LRESULT result = harness.Click(button);
-    driver.Finish();
-    return result;
-  }
+  LRESULT Press(int button = IDC_CHANGE_PASSWORD) { return PageOnTokenTest::Press(button); }
 
   // Expects a box of the page with `text` and `icon`; runs `then` and presses OK.
   void ExpectBox(const std::string& text, BoxIcon icon = BoxIcon::Error, std::function<void()> then = nullptr) {
@@ -61,16 +39,6 @@ class ChangePasswordTest : public DrivenPageTest {
       box.Press(IDOK);
     });
   }
-
-  // Consecutive wrong passwords that the token has counted towards its lock.
-  CK_ULONG Failures() {
-    Q_PIN_INFO info = {};
-    token.EnsureInitialized();
-    EXPECT_EQ(CKR_OK, token.vendor()->Q_GetPinInfo(kSlot, Q_PIN_USER, &info));
-    return info.ulFailures;
-  }
-
-  testkit::SoftToken token;
 };
 
 TEST_F(ChangePasswordTest, TheRightOldPasswordChangesTheTokenShowsSuccessAndLeavesNoSession) {
@@ -130,7 +98,7 @@ TEST_F(ChangePasswordTest, PasswordsThatCannotBeSentAsTypedAreRefusedWithoutATry
     SCOPED_TRACE(testing::Message() << c.oldPassword.size() << "/" << c.newPassword.size());
     host().oldPassword = c.oldPassword;
     host().newPassword = c.newPassword;
-    const CK_ULONG before = Failures();
+    const CK_ULONG before = token.PinFailures(kSlot);
     token.StartTrace();
     ExpectBox(c.message);
     EXPECT_EQ(S_OK, Press());
@@ -138,16 +106,16 @@ TEST_F(ChangePasswordTest, PasswordsThatCannotBeSentAsTypedAreRefusedWithoutATry
     host().Clear();
     EXPECT_TRUE(token.Calls("C_Login").empty());
     EXPECT_TRUE(token.Calls("C_SetPIN").empty());
-    EXPECT_EQ(before, Failures());
+    EXPECT_EQ(before, token.PinFailures(kSlot));
     EXPECT_TRUE(token.UserPinIs(kSlot, kOldPassword));
   }
   // 259 characters still fit the buffer and reach the token, as a try.
   host().oldPassword = std::wstring(259, L'w');
   host().newPassword = L"new-password";
-  const CK_ULONG before = Failures();
+  const CK_ULONG before = token.PinFailures(kSlot);
   ExpectBox(kIncorrect, BoxIcon::Error, [this] { host().askPasswordChangeResult = S_FALSE; });
   EXPECT_EQ(S_OK, Press());
-  EXPECT_EQ(before + 1, Failures()) << "the try counter moves by exactly the attempts made";
+  EXPECT_EQ(before + 1, token.PinFailures(kSlot)) << "the try counter moves by exactly the attempts made";
 }
 
 TEST_F(ChangePasswordTest, WrongPasswordsUntilTheTokenLocksEndWithTheErrorAndTheBlockedLabel) {

@@ -57,40 +57,42 @@ TEST_F(PageTest, ActivateMoveAndShowPlaceTheDialog) {
   EXPECT_EQ(E_UNEXPECTED, page()->Show(SW_SHOW)) << "no dialog to show";
 }
 
-TEST_F(PageTest, ActivationFailsWithPointerErrorWhenAHostObjectOrItsInterfaceIsMissing) {
+// A missing host object or interface fails with E_POINTER, a failed attach with its own result and
+// no refresh or Auto Registration question; either way the dialog stays until Deactivate.
+TEST_F(PageTest, ActivationFailsWhenAHostObjectOrItsInterfaceIsMissingOrTheAttachFails) {
+  const std::string frame = Call("SetPageFrame", Arg(harness.frame()), 0);
+  const char kMissing[] = "ActivationFailsWithPointerErrorWhenAHostObjectOrItsInterfaceIsMissing";
   const struct {
+    const char* name;
     ULONG objects;
     bool status, token;
-  } cases[] = {{1, true, true}, {2, true, false}, {2, false, true}, {0, true, true}};
+    HRESULT attach, result;
+    std::vector<std::string> trace;  // only a status interface is told the frame
+  } cases[] = {
+      {kMissing, 1, true, true, S_OK, E_POINTER, {frame}},
+      {kMissing, 2, true, false, S_OK, E_POINTER, {frame}},
+      {kMissing, 2, false, true, S_OK, E_POINTER, {}},
+      {kMissing, 0, true, true, S_OK, E_POINTER, {}},
+      {"AFailedAttachIsTheActivationResultAndSkipsTheRefresh", 2, true, true, E_ACCESSDENIED, E_ACCESSDENIED,
+       {frame, Call("AttachPage", 0), Call("PageActivated", 0)}},
+  };
   for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.objects << " objects, status " << c.status << ", token " << c.token);
+    SCOPED_TRACE(::testing::Message() << c.name << ": " << c.objects << " objects, status " << c.status << ", token "
+                                      << c.token);
     host().Clear();
     host().answersStatus = c.status;
     host().answersToken = c.token;
+    host().attachPageResult = c.attach;
     ASSERT_EQ(S_OK, harness.Create());
     ASSERT_EQ(S_OK, harness.Connect(c.objects));
     const HRESULT hr = harness.Activate();
-    EXPECT_EQ(E_POINTER, hr) << std::hex << hr;
+    EXPECT_EQ(c.result, hr) << std::hex << hr;
     EXPECT_NE(nullptr, harness.PageWindow()) << "the dialog stays until Deactivate";
-    // Only a status interface is told the frame.
-    std::vector<std::string> expected;
-    if (c.status && c.objects) expected.push_back(Call("SetPageFrame", Arg(harness.frame()), 0));
-    EXPECT_EQ(expected, host().Trace());
+    EXPECT_EQ(c.trace, host().Trace());
     harness.Release();
   }
   EXPECT_EQ(1, host().status.refs);
   EXPECT_EQ(1, host().token.refs);
-}
-
-TEST_F(PageTest, AFailedAttachIsTheActivationResultAndSkipsTheRefresh) {
-  host().attachPageResult = E_ACCESSDENIED;
-  ASSERT_EQ(S_OK, harness.Create());
-  ASSERT_EQ(S_OK, harness.Connect());
-  const HRESULT hr = harness.Activate();
-  EXPECT_EQ(E_ACCESSDENIED, hr) << std::hex << hr;
-  const std::vector<std::string> expected = {Call("SetPageFrame", Arg(harness.frame()), 0), Call("AttachPage", 0),
-                                             Call("PageActivated", 0)};
-  EXPECT_EQ(expected, host().Trace()) << "no refresh and no Auto Registration question";
 }
 
 TEST_F(PageTest, WithoutAutoRegistrationImportAndManageMoveOnePlaceRight) {

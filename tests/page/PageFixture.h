@@ -10,6 +10,7 @@
 
 #include "kit/ModalDriver.h"
 #include "kit/PageHarness.h"
+#include "kit/SoftToken.h"
 #include "res/resource.h"
 
 // Rectangles compare and print in the checks.
@@ -78,4 +79,36 @@ class OpenPageTest : public DrivenPageTest {
     PageTest::SetUp();
     if (!HasFatalFailure()) OpenAndClear();
   }
+};
+
+// The page open on a software token in slot 3 ("0a1b2c3d", which the host hands in capitals),
+// after a decoy in slot 1, so that the slot is found by its serial and not by its place; the
+// token's calls traced from there.
+class PageOnTokenTest : public DrivenPageTest {
+ protected:
+  static constexpr CK_SLOT_ID kSlot = 3;
+  static constexpr char kOldPassword[] = "old-password";
+
+  void SetUp() override {
+    PageTest::SetUp();
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(token.ready()) << "cannot load ZeltP11.dll, error " << ::GetLastError();
+    ASSERT_EQ(CKR_OK, token.CreateToken(1, "99990000", kOldPassword));
+    ASSERT_EQ(CKR_OK, token.CreateToken(kSlot, "0a1b2c3d", kOldPassword));
+    host().serial = L"0A1B2C3D";
+    OpenAndClear();
+    token.StartTrace();
+  }
+  // The page and its hold on the library go before the token.
+  void TearDown() override { harness.Release(); }
+
+  // Presses `button` (0: the host's refresh notification) with the driver answering the boxes;
+  // the handler's result.
+  LRESULT Press(int button) {
+    const LRESULT result = button ? harness.Click(button) : harness.Notify(TPN_REFRESH, 0);
+    driver.Finish();
+    return result;
+  }
+
+  testkit::SoftToken token;
 };

@@ -7,15 +7,12 @@
 #include <algorithm>
 #include <utility>
 
-#include "kit/SoftToken.h"
 #include "page/PageFixture.h"
 
 using ::testing::HasSubstr;
 
 namespace {
 
-const CK_SLOT_ID kSlot = 3;
-const char kOldPassword[] = "old-password";
 const char kUserTools[] = "User Tools";
 
 // Slots of the host token interface that the tests answer themselves.
@@ -105,29 +102,16 @@ std::string Failure(const char* what, const char* code) {
 
 }  // namespace
 
-class PageTokenTest : public DrivenPageTest {
+class PageTokenTest : public PageOnTokenTest {
  protected:
   void SetUp() override {
-    PageTest::SetUp();
+    PageOnTokenTest::SetUp();
     if (HasFatalFailure()) return;
-    ASSERT_TRUE(token.ready()) << "cannot load ZeltP11.dll, error " << ::GetLastError();
-    ASSERT_EQ(CKR_OK, token.CreateToken(1, "99990000", kOldPassword));
-    ASSERT_EQ(CKR_OK, token.CreateToken(kSlot, "0a1b2c3d", kOldPassword));
-    host().serial = L"0A1B2C3D";
-    OpenAndClear();
     // The host object's slot table becomes a copy whose entries the tests may replace.
     tokenSlots.assign(host().token.slots, host().token.slots + kTokenSlots);
     host().token.slots = tokenSlots.data();
-    token.StartTrace();
     g_cursor.clear();
     g_handed.clear();
-  }
-  void TearDown() override { harness.Release(); }
-
-  LRESULT Press(int button) {
-    const LRESULT result = button ? harness.Click(button) : harness.Notify(TPN_REFRESH, 0);
-    driver.Finish();
-    return result;
   }
   // Expects a box of the page with `text`, notes the cursor and presses OK.
   void ExpectBox(const std::string& text) {
@@ -138,7 +122,6 @@ class PageTokenTest : public DrivenPageTest {
     });
   }
 
-  testkit::SoftToken token;
   std::vector<void*> tokenSlots;
 };
 

@@ -222,22 +222,19 @@ TEST_F(AutoRegistrationTest, RefusedDaysAreNeverStoredAndAKeyThatCannotBeMadeSto
 // A command that is no click: the check boxes ignore it, OK and Cancel take any.
 TEST_F(AutoRegistrationTest, CheckBoxesActOnClicksOnlyOkAndCancelOnAnyCommand) {
   host().autoRegistrationEnabled = TRUE;
-  const auto command = [](const ModalWindow& dialog, int id, WORD code) {
-    ::PostMessageA(dialog.window(), WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(dialog.Item(id)));
-  };
-  OnDialog("other codes", [command](ModalWindow& dialog) {
+  OnDialog("other codes", [](ModalWindow& dialog) {
     ::CheckDlgButton(dialog.window(), IDC_ENABLE_EXPIRATION_WARNING, BST_CHECKED);
-    command(dialog, IDC_ENABLE_EXPIRATION_WARNING, BN_DOUBLECLICKED);
+    dialog.Command(IDC_ENABLE_EXPIRATION_WARNING, BN_DOUBLECLICKED);
     ::CheckDlgButton(dialog.window(), IDC_ENABLE_AUTO_REGISTRATION, BST_UNCHECKED);
-    command(dialog, IDC_ENABLE_AUTO_REGISTRATION, BN_DOUBLECLICKED);
+    dialog.Command(IDC_ENABLE_AUTO_REGISTRATION, BN_DOUBLECLICKED);
   });
-  OnDialog("rules not applied", [command](ModalWindow& dialog) {
+  OnDialog("rules not applied", [](ModalWindow& dialog) {
     EXPECT_TRUE(dialog.IsEnabled(IDC_ENABLE_EXPIRATION_WARNING));
     EXPECT_FALSE(dialog.IsEnabled(IDC_WARNING_DAYS));
-    command(dialog, IDOK, BN_DOUBLECLICKED);
+    dialog.Command(IDOK, BN_DOUBLECLICKED);
   });
   EXPECT_EQ(S_OK, Run());
-  OnDialog("cancel", [command](ModalWindow& dialog) { command(dialog, IDCANCEL, 1); });
+  OnDialog("cancel", [](ModalWindow& dialog) { dialog.Command(IDCANCEL, 1); });
   EXPECT_EQ(S_OK, Run());
   EXPECT_EQ((std::vector<std::string>{Call("GetAutoRegistration"), Call("SetAutoRegistration", 0),
                                       Call("GetAutoRegistration")}),

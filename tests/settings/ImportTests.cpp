@@ -9,12 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "kit/FakeHost.h"
-#include "kit/ModalDriver.h"
-#include "kit/ModuleUnderTest.h"
-#include "kit/PageHarness.h"
 #include "kit/Paths.h"
-#include "kit/SoftToken.h"
+#include "kit/TokenPageTest.h"
 #include "model/CertificateFiles.h"
 #include "model/Token.h"
 #include "res/resource.h"
@@ -47,26 +43,15 @@ std::vector<std::string> OnToken() {
 
 }  // namespace
 
-// The token outlives the page: the members are destroyed in reverse order.
-class ImportTest : public ::testing::Test {
+class ImportTest : public testkit::TokenPageTest {
  protected:
+  ImportTest() : TokenPageTest(kSlot, "0a1b2c3d") {}
   void SetUp() override {
-    ASSERT_TRUE(token.ready()) << "cannot load ZeltP11.dll, error " << ::GetLastError();
-    ASSERT_TRUE(module.loaded()) << "cannot load the page DLL, error " << ::GetLastError();
-    ASSERT_TRUE(harness.Ready()) << "no display";
-    ASSERT_EQ(CKR_OK, token.CreateToken(kSlot, "0a1b2c3d", "pki-password"));
-    host().serial = L"0A1B2C3D";
-    host().password = L"pki-password";
-    const HRESULT hr = harness.Open();
-    ASSERT_EQ(S_OK, hr) << std::hex << hr;
-    host().Clear();
+    TokenPageTest::SetUp();
+    if (!HasFatalFailure()) OpenPage();
   }
 
-  LRESULT Run() {
-    const LRESULT result = harness.Click(IDC_IMPORT);
-    driver.Finish();
-    return result;
-  }
+  LRESULT Run() { return Click(IDC_IMPORT); }
 
   // Steps: on the import dialog, on the Advanced Settings dialog, on a message box of the import dialog.
   void OnDialog(const std::string& what, testkit::StepAction action) {
@@ -75,14 +60,7 @@ class ImportTest : public ::testing::Test {
   void OnAdvanced(const std::string& what, testkit::StepAction action) {
     driver.Then(what, testkit::Titled("Advanced Settings"), std::move(action));
   }
-  void Box(const std::string& text, BoxIcon icon) {
-    driver.Then(text, testkit::AnyDialog(), [text, icon](ModalWindow& box) {
-      EXPECT_EQ(text, box.MessageText());
-      EXPECT_EQ(kTitle, box.Title());
-      EXPECT_EQ(icon, box.Icon()) << ToString(box.Icon());
-      box.Press(IDOK);
-    });
-  }
+  void Box(const std::string& text, BoxIcon icon) { ExpectBox(text, IDOK, kTitle, icon); }
   void Fill(const std::string& path, const std::string& password) {
     OnDialog("fill " + path, [path, password](ModalWindow& dialog) {
       dialog.Type(IDC_FILE_PATH, path);
@@ -94,12 +72,6 @@ class ImportTest : public ::testing::Test {
     OnDialog(what, [id](ModalWindow& dialog) { dialog.Press(id); });
   }
 
-  testkit::FakeHost& host() { return harness.host; }
-
-  testkit::SoftToken token;
-  testkit::ModuleUnderTest module;
-  testkit::PageHarness harness{module};
-  testkit::ModalDriver driver;
   const std::string jane = AnsiPath(CertificateFiles::path("jane-doe.p12"));
 };
 
@@ -108,11 +80,7 @@ TEST_F(ImportTest, TheFileReachesTheTokenAsAContainerNamedAfterItAndOnlyOnce) {
   Box("The certificate has been successfully imported.", BoxIcon::Information);
   EXPECT_EQ(S_OK, Run());
   EXPECT_EQ(std::vector<std::string>{"jane-doe.p12: Jane Doe"}, OnToken());
-  EXPECT_EQ(1u, host().Count("ShowStatus"));
-  for (const testkit::HostCall& call : host().calls)
-    if (call.name == "ShowStatus") {
-      EXPECT_EQ(L"Importing certificate...", call.text);
-    }
+  EXPECT_EQ(std::vector<std::wstring>{L"Importing certificate..."}, host().StatusTexts());
   EXPECT_FALSE(host().statusShown);
 
   // Again: already on the token. Another file of the same name from another folder gets the
@@ -122,11 +90,11 @@ TEST_F(ImportTest, TheFileReachesTheTokenAsAContainerNamedAfterItAndOnlyOnce) {
   ASSERT_TRUE(::CopyFileW(CertificateFiles::path("example-corp.p12").c_str(), twin.c_str(), FALSE));
   // The library finds it in the dialog's list of the token's certificates: without that list it
   // would look on the token, which fails here.
-  token.Inject("Q_ListTokens", 1, CKR_DEVICE_ERROR, true);
+  soft.Inject("Q_ListTokens", 1, CKR_DEVICE_ERROR, true);
   Fill(jane, "p12-secret");
   Box("The certificate already exists on the Zelt.", BoxIcon::Warning);
   OnDialog("same name", [&](ModalWindow& dialog) {
-    token.ResetHooks();
+    soft.ResetHooks();
     EXPECT_EQ(jane, dialog.ItemText(IDC_FILE_PATH));
     dialog.Type(IDC_FILE_PATH, AnsiPath(twin));
     dialog.Press(IDC_IMPORT_OK);
@@ -220,7 +188,7 @@ TEST_F(ImportTest, BrowseStartsEmptyAndTheChosenFileReplacesThePath) {
 // sees it; and a list of the token's certificates cut short by a failed read stops the import,
 // since the library relies on it to refuse a certificate that is already there.
 TEST_F(ImportTest, TextsThatCannotBeSentAsTypedAndACutShortListStopTheImport) {
-  token.StartTrace();
+  soft.StartTrace();
   const std::wstring folder = testkit::MakeTempDir(L"import");
   const std::wstring cyrillic = folder + L"\\\x0441\x0435\x0440\x0442.p12";
   ASSERT_TRUE(::CopyFileW(CertificateFiles::path("jane-doe.p12").c_str(), cyrillic.c_str(), FALSE)) << ::GetLastError();
@@ -243,7 +211,7 @@ TEST_F(ImportTest, TextsThatCannotBeSentAsTypedAndACutShortListStopTheImport) {
       BoxIcon::Error);
   OnDialog("imported", [this](ModalWindow& dialog) {
     EXPECT_TRUE(OnToken().empty());
-    EXPECT_EQ(0u, token.Calls("C_Login").size());
+    EXPECT_EQ(0u, soft.Calls("C_Login").size());
     host().password = L"pki-password";
     dialog.Press(IDC_IMPORT_OK);
   });
@@ -255,11 +223,11 @@ TEST_F(ImportTest, TextsThatCannotBeSentAsTypedAndACutShortListStopTheImport) {
   Fill(AnsiPath(CertificateFiles::path("example-corp.p12")), "p12-secret");
   driver.Then("list cut short", testkit::AnyDialog(), [this](ModalWindow& box) {
     EXPECT_EQ("An error occurred while importing the certificate.\nError Code is  0xb0010030.", box.MessageText());
-    token.ResetHooks();
+    soft.ResetHooks();
     box.Press(IDOK);
   });
   Press("cancel", IDCANCEL);
-  ASSERT_EQ(CKR_OK, token.Inject("C_GetAttributeValue", 7, CKR_DEVICE_ERROR));
+  ASSERT_EQ(CKR_OK, soft.Inject("C_GetAttributeValue", 7, CKR_DEVICE_ERROR));
   EXPECT_EQ(S_OK, Run());
   EXPECT_EQ(std::vector<std::string>{"jane-doe.p12: Jane Doe"}, OnToken()) << "nothing imported";
 }
@@ -267,19 +235,16 @@ TEST_F(ImportTest, TextsThatCannotBeSentAsTypedAndACutShortListStopTheImport) {
 // A command that is no click: OK, Browse, Advanced and the radio buttons ignore it; Cancel and the
 // Advanced dialog's OK take any.
 TEST_F(ImportTest, ButtonsActOnClicksOnly) {
-  const auto command = [](const ModalWindow& dialog, int id, WORD code) {
-    ::PostMessageA(dialog.window(), WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(dialog.Item(id)));
-  };
-  OnDialog("other codes", [command](ModalWindow& dialog) {
-    for (int id : {IDC_IMPORT_OK, IDC_BROWSE, IDC_ADVANCED}) command(dialog, id, BN_DOUBLECLICKED);
+  OnDialog("other codes", [](ModalWindow& dialog) {
+    for (int id : {IDC_IMPORT_OK, IDC_BROWSE, IDC_ADVANCED}) dialog.Command(id, BN_DOUBLECLICKED);
   });
   Press("advanced", IDC_ADVANCED);
-  OnAdvanced("other code", [command](ModalWindow& advanced) { command(advanced, IDC_USE_GUID, BN_DOUBLECLICKED); });
-  OnAdvanced("still the file name", [command](ModalWindow& advanced) {
+  OnAdvanced("other code", [](ModalWindow& advanced) { advanced.Command(IDC_USE_GUID, BN_DOUBLECLICKED); });
+  OnAdvanced("still the file name", [](ModalWindow& advanced) {
     EXPECT_TRUE(advanced.IsChecked(IDC_USE_FILE_NAME));
     EXPECT_FALSE(advanced.IsChecked(IDC_USE_GUID));
-    command(advanced, IDOK, 1);
+    advanced.Command(IDOK, 1);
   });
-  OnDialog("cancel", [command](ModalWindow& dialog) { command(dialog, IDCANCEL, 1); });
+  OnDialog("cancel", [](ModalWindow& dialog) { dialog.Command(IDCANCEL, 1); });
   EXPECT_EQ(S_OK, Run());
 }

@@ -14,13 +14,9 @@
 #include "SigningKit.h"
 #include "dialogs/ListTestKit.h"
 #include "kit/CspHooks.h"
-#include "kit/FakeHost.h"
 #include "kit/LeafKey.h"
-#include "kit/ModalDriver.h"
-#include "kit/ModuleUnderTest.h"
-#include "kit/PageHarness.h"
-#include "kit/SoftToken.h"
-#include "kit/TokenContents.h"
+#include "kit/MyStore.h"
+#include "kit/TokenPageTest.h"
 #include "model/CspRequests.h"
 #include "model/ScopedSystemStore.h"
 #include "res/resource.h"
@@ -30,7 +26,6 @@ using testkit::ModalWindow;
 namespace {
 
 const CK_SLOT_ID kSlot = 1;
-const char kPassword[] = "pki-password";
 const char kText[] = "Pay Jane Doe 100 EUR";
 
 struct Signed {
@@ -38,13 +33,6 @@ struct Signed {
   std::string signer;
   std::string content;
 };
-
-// The certificate of "MY" that has the SHA-1 of the test certificate `name`.
-ScopedCertContext FindInMy(HCERTSTORE my, const std::string& name) {
-  std::vector<BYTE> sha1 = CertificateFiles::sha1Of(name);
-  CRYPT_HASH_BLOB hash = {static_cast<DWORD>(sha1.size()), sha1.data()};
-  return ScopedCertContext(::CertFindCertificateInStore(my, X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &hash, nullptr));
-}
 
 PCCERT_CONTEXT WINAPI SignerIs(void* expected, DWORD, PCERT_INFO, HCERTSTORE) {
   return ::CertDuplicateCertificateContext(static_cast<PCCERT_CONTEXT>(expected));
@@ -57,8 +45,8 @@ PCCERT_CONTEXT WINAPI SignerIs(void* expected, DWORD, PCERT_INFO, HCERTSTORE) {
 Signed SignWith(const std::string& name, const char* pin, const char* hashOid,
                 const std::function<void()>& meanwhile = nullptr) {
   Signed result;
-  ScopedSystemStore my(::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
-  ScopedCertContext cert = FindInMy(my.get(), name);
+  ScopedSystemStore my = testkit::OpenMy();
+  ScopedCertContext cert = testkit::FindInMy(my.get(), name);
   HCRYPTPROV provider = 0;
   DWORD keySpec = 0;
   BOOL callerFrees = FALSE;
@@ -111,13 +99,13 @@ Signed SignWith(const std::string& name, const char* pin, const char* hashOid,
 
 // Jane Doe (container "Jane's keys") and Example Corp (a key pair without a container), both
 // with the private key the token can sign with.
-class RegisteredCertificate : public ::testing::Test {
+class RegisteredCertificate : public testkit::TokenPageTest {
  protected:
+  RegisteredCertificate() : TokenPageTest(kSlot, "5349474E") {}
   void SetUp() override {
-    ASSERT_TRUE(soft.ready() && csp.ready());
-    ASSERT_TRUE(module.loaded()) << "cannot load the page DLL, error " << ::GetLastError();
-    ASSERT_TRUE(harness.Ready()) << "no display";
-    ASSERT_EQ(CKR_OK, soft.CreateToken(kSlot, "5349474E", kPassword));
+    TokenPageTest::SetUp();
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(csp.ready());
     for (const auto& c : {std::make_pair("jane-doe", 'J'), std::make_pair("example-corp", 'C')}) {
       contents.AddCertificate(c.first, c.first, {static_cast<uint8_t>(c.second)});
       testkit::AddLeafKeyPair(soft, kSlot, kPassword, {static_cast<uint8_t>(c.second)});
@@ -125,45 +113,27 @@ class RegisteredCertificate : public ::testing::Test {
     contents.AddCatalog({"Jane's keys"});
     contents.AddRecord("Jane's keys", "jane-doe", "", containerformat::kRecordVersion, {'J'});
     TearDown();
-    harness.host.serial = L"5349474E";
-    harness.host.password = L"pki-password";
-    const HRESULT hr = harness.Open();
-    ASSERT_EQ(S_OK, hr) << std::hex << hr;
+    OpenPage();
   }
   void TearDown() override {
-    ScopedSystemStore my(::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
-    for (const char* name : {"jane-doe", "example-corp"}) {
-      ScopedCertContext found = FindInMy(my.get(), name);
-      if (found && ::CertDeleteCertificateFromStore(found.release()))  // frees the context
-        ::CertControlStore(my.get(), 0, CERT_STORE_CTRL_COMMIT, nullptr);
-    }
+    for (const char* name : {"jane-doe", "example-corp"}) testkit::DropFromMy(name);
     selectToken("");
   }
 
   // Steps on the Manage dialog: a button pressed on a row, and Close.
   void Row(int button, int row) {
-    driver.Then("row " + std::to_string(row), testkit::FromTemplate(module.handle(), IDD_MANAGE_CERTIFICATES),
-                [=](ModalWindow& dialog) {
-                  listkit::Select(dialog.Item(IDC_CERTIFICATE_LIST), row);
-                  dialog.Press(button);
-                });
+    OnTemplate("row " + std::to_string(row), IDD_MANAGE_CERTIFICATES, [=](ModalWindow& dialog) {
+      listkit::Select(dialog.Item(IDC_CERTIFICATE_LIST), row);
+      dialog.Press(button);
+    });
   }
   void Close() {
-    driver.Then("close", testkit::FromTemplate(module.handle(), IDD_MANAGE_CERTIFICATES),
-                [](ModalWindow& dialog) { dialog.Press(IDC_MANAGE_CLOSE); });
+    OnTemplate("close", IDD_MANAGE_CERTIFICATES, [](ModalWindow& dialog) { dialog.Press(IDC_MANAGE_CLOSE); });
   }
   // Presses Manage and runs the queued steps.
-  void Manage() {
-    EXPECT_EQ(0, harness.Click(IDC_MANAGE));
-    driver.Finish();
-  }
+  void Manage() { EXPECT_EQ(0, Click(IDC_MANAGE)); }
 
-  testkit::SoftToken soft;
-  testkit::TokenContents contents{soft, kSlot, kPassword};
   testkit::CspHooks csp;
-  testkit::ModuleUnderTest module;
-  testkit::PageHarness harness{module};
-  testkit::ModalDriver driver;
 };
 
 TEST_F(RegisteredCertificate, SignsThroughCryptSignMessageAndTheMessageVerifiesAgainstIt) {
@@ -205,9 +175,7 @@ TEST_F(RegisteredCertificate, WrongPinIsRefusedARemovedTokenFailsWithTheProvider
   Manage();
 
   EXPECT_EQ(static_cast<DWORD>(SCARD_W_WRONG_CHV), SignWith("jane-doe", "wrong-pin", szOID_NIST_sha256).error);
-  Q_PIN_INFO pin = {};
-  ASSERT_EQ(CKR_OK, soft.vendor()->Q_GetPinInfo(kSlot, Q_PIN_USER, &pin));
-  EXPECT_EQ(1u, pin.ulFailures) << "the token counted the wrong PIN";
+  EXPECT_EQ(1u, soft.PinFailures(kSlot)) << "the token counted the wrong PIN";
   // Removed once the key is taken, so the signature meets the missing token. (Removed before,
   // Wine's CryptAcquireCertificatePrivateKey would answer CRYPT_E_NO_KEY_PROPERTY for any
   // provider error.)

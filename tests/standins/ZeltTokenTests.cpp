@@ -11,8 +11,7 @@
 #include <memory>
 
 #include "TokenStore.h"
-#include "model/ScopedCertContext.h"
-#include "tokenkit/ScopedCertStore.h"
+#include "kit/MyStore.h"
 #include "tokenkit/TokenSession.h"
 #include "tokenkit/WideText.h"
 
@@ -140,55 +139,49 @@ class ZeltToken : public ::testing::Test {
   static inline std::string batchFile_;
 };
 
-TEST_F(ZeltToken, AddCertificateStoresCertificateAndKeyPairUnderTheGivenIdAndLabel) {
-  ASSERT_EQ(0, exitOf("pem")) << describe(batch_);
+// Every form of certificate and key: the certificate public, the key pair under its identifier
+// (the one given, or one the tool makes) and label (the one given, or the subject's common name),
+// the private key private, and the same key in every form.
+TEST_F(ZeltToken, AddCertificateStoresCertificateAndKeyPairFromPemPkcs12AndDerFilesWithPkcs8AndPkcs1Keys) {
   const std::vector<uint8_t> der = readFile(dataPath(L"certs/jane-doe.der"));
-  const std::vector<uint8_t> id = {0x0a, 0x0b, 0x0c};
-  const auto certificates = ofClass(Pem, CKO_CERTIFICATE, false);
-  ASSERT_EQ(1u, certificates.size());
-  EXPECT_EQ(der, certificates[0].value);
-  EXPECT_EQ(id, certificates[0].id);
-  EXPECT_EQ(kLabelJane, certificates[0].label) << "labels are stored with their NUL, as the CSP looks them up";
-  EXPECT_FALSE(certificates[0].isPrivate);
-  const auto publicKeys = ofClass(Pem, CKO_PUBLIC_KEY, false);
-  ASSERT_EQ(1u, publicKeys.size());
-  EXPECT_EQ(id, publicKeys[0].id);
-  EXPECT_EQ(256u, publicKeys[0].value.size()) << "the 2048-bit modulus without a leading zero";
-  EXPECT_TRUE(ofClass(Pem, CKO_PRIVATE_KEY, false).empty()) << "the private key is private";
-  const auto privateKeys = ofClass(Pem, CKO_PRIVATE_KEY, true);
-  ASSERT_EQ(1u, privateKeys.size());
-  EXPECT_EQ(id, privateKeys[0].id);
-  EXPECT_EQ(kLabelJane, privateKeys[0].label);
-  EXPECT_EQ(publicKeys[0].value, privateKeys[0].value);
-  EXPECT_EQ(7, exitOf("duplicate"));
-  EXPECT_NE(std::string::npos, messageOf("duplicate").find("this certificate is already on token \"T01\""))
-      << messageOf("duplicate");
-}
-
-TEST_F(ZeltToken, AddCertificateReadsPkcs12AndDerFilesWithPkcs8AndPkcs1Keys) {
-  const std::vector<uint8_t> der = readFile(dataPath(L"certs/jane-doe.der"));
-  const std::vector<uint8_t> modulus = ofClass(Pem, CKO_PUBLIC_KEY, false).at(0).value;
   const struct {
     const char* key;
     CK_SLOT_ID slot;
-    std::vector<uint8_t> label;
-  } forms[] = {{"p12", Pkcs12, kLabelJane},
-               {"aes", Pkcs12Aes, kLabelJane},
-               {"pkcs8", DerPkcs8, bytes(std::string("first") + '\0')},
-               {"pkcs1", DerPkcs1, bytes(std::string("second") + '\0')}};
+    std::vector<uint8_t> label, id;  // id {}: none given
+  } forms[] = {{"pem", Pem, kLabelJane, {0x0a, 0x0b, 0x0c}},
+               {"p12", Pkcs12, kLabelJane, {}},
+               {"aes", Pkcs12Aes, kLabelJane, {}},
+               {"pkcs8", DerPkcs8, bytes(std::string("first") + '\0'), {1}},
+               {"pkcs1", DerPkcs1, bytes(std::string("second") + '\0'), {2}}};
+  std::vector<uint8_t> modulus;  // the first form's
   for (const auto& form : forms) {
+    // The PEM form's row was the test AddCertificateStoresCertificateAndKeyPairUnderTheGivenIdAndLabel.
     SCOPED_TRACE(form.key);
-    EXPECT_EQ(0, exitOf(form.key)) << messageOf(form.key);
+    EXPECT_EQ(0, exitOf(form.key)) << messageOf(form.key) << "\n" << describe(batch_);
     const auto certificates = ofClass(form.slot, CKO_CERTIFICATE, false);
-    ASSERT_EQ(1u, certificates.size());
-    EXPECT_EQ(der, certificates[0].value);
-    EXPECT_EQ(form.label, certificates[0].label) << "without --label: the subject's common name";
+    const auto publicKeys = ofClass(form.slot, CKO_PUBLIC_KEY, false);
     const auto privateKeys = ofClass(form.slot, CKO_PRIVATE_KEY, true);
+    ASSERT_EQ(1u, certificates.size());
+    ASSERT_EQ(1u, publicKeys.size());
     ASSERT_EQ(1u, privateKeys.size());
+    EXPECT_EQ(der, certificates[0].value);
+    if (!form.id.empty()) {
+      EXPECT_EQ(form.id, certificates[0].id);
+    }
+    // Labels are stored with their NUL, as the CSP looks them up.
+    EXPECT_EQ(form.label, certificates[0].label) << "without --label: the subject's common name";
+    EXPECT_EQ(form.label, privateKeys[0].label);
+    EXPECT_FALSE(certificates[0].isPrivate);
+    EXPECT_TRUE(ofClass(form.slot, CKO_PRIVATE_KEY, false).empty()) << "the private key is private";
+    for (const ObjectView& key : {publicKeys[0], privateKeys[0]}) EXPECT_EQ(certificates[0].id, key.id);
+    EXPECT_EQ(256u, publicKeys[0].value.size()) << "the 2048-bit modulus without a leading zero";
+    EXPECT_EQ(publicKeys[0].value, privateKeys[0].value);
+    if (modulus.empty()) modulus = publicKeys[0].value;
     EXPECT_EQ(modulus, privateKeys[0].value) << "the same key in every form";
-    EXPECT_EQ(certificates[0].id, privateKeys[0].id);
-    EXPECT_EQ(1u, ofClass(form.slot, CKO_PUBLIC_KEY, false).size());
   }
+  EXPECT_EQ(7, exitOf("duplicate"));
+  EXPECT_NE(std::string::npos, messageOf("duplicate").find("this certificate is already on token \"T01\""))
+      << messageOf("duplicate");
 }
 
 TEST_F(ZeltToken, ContainersAreWrittenInTheCspFormatsAndKeepCatalogOrder) {
@@ -248,29 +241,11 @@ TEST_F(ZeltToken, TokensAreCreatedListedAndDeletedAndPinsLockedAndUnlocked) {
 
 TEST_F(ZeltToken, RegisterMyAddsTheCertificateWithItsContainer) {
   ASSERT_EQ(0, exitOf("register")) << messageOf("register");
-  const std::vector<uint8_t> der = readFile(dataPath(L"certs/jane-doe.der"));
-  ScopedCertContext wanted(
-      ::CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
-  // A new handle sees the tool's change only when the tool committed it (Wine caches stores).
-  ScopedCertStore my(::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
-  ASSERT_TRUE(wanted && my);
-  ScopedCertContext jane(
-      ::CertFindCertificateInStore(my.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, wanted.get(), nullptr));
-  ASSERT_TRUE(jane);
-  DWORD size = 0;
-  ASSERT_TRUE(::CertGetCertificateContextProperty(jane.get(), CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size));
-  std::vector<BYTE> info(size);
-  ASSERT_TRUE(::CertGetCertificateContextProperty(jane.get(), CERT_KEY_PROV_INFO_PROP_ID, info.data(), &size));
-  const auto* prov = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(info.data());
-  EXPECT_STREQ(L"Jane's container", prov->pwszContainerName);
-  EXPECT_STREQ(L"Quillon Zelt RSA Cryptographic Service Provider", prov->pwszProvName);
-  EXPECT_EQ(static_cast<DWORD>(PROV_RSA_FULL), prov->dwProvType);
-  EXPECT_EQ(static_cast<DWORD>(AT_KEYEXCHANGE), prov->dwKeySpec);
-
-  // Leave the store as it was for other suites: deleted through the handle that commits it
-  // (Wine keeps a delete through the context of a closed handle in its cache only).
-  ::CertDeleteCertificateFromStore(::CertDuplicateCertificateContext(jane.get()));
-  ::CertControlStore(my.get(), 0, CERT_STORE_CTRL_COMMIT, nullptr);
+  // A new handle sees the tool's change only when the tool committed it (Wine caches stores): as
+  // "provider/container/key spec/provider type", the key exchange key of a PROV_RSA_FULL provider.
+  EXPECT_EQ("Quillon Zelt RSA Cryptographic Service Provider/Jane's container/1/1", testkit::KeyInfoInMy("jane-doe"));
+  // Leave the store as it was for other suites.
+  testkit::DropFromMy("jane-doe");
 }
 
 TEST_F(ZeltToken, FailureHalfWayUndoesEverythingAlreadyWritten) {

@@ -39,6 +39,8 @@
 
 namespace {
 
+using sweep::Join;
+
 const CK_SLOT_ID kSlot = 1;
 const char kPassword[] = "pki-password";
 const std::vector<std::string> kCertificates = {"jane-doe", "john-roe", "example-corp"};
@@ -190,79 +192,13 @@ struct Outcome {
   }
 };
 
-// This process's share of the cases, from ZELT_SHARD ("index/count"): every count-th case.
-struct Shard {
-  unsigned index = 0, count = 1;
-  Shard() {
-    char text[32] = "";
-    if (::GetEnvironmentVariableA("ZELT_SHARD", text, sizeof text) &&
-        (std::sscanf(text, "%u/%u", &index, &count) != 2 || count == 0 || index >= count)) {
-      index = 0;
-      count = 1;
-    }
-  }
-  bool Takes(size_t number) const { return number % count == index; }
-};
-
-std::string Join(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += "\n    " + line;
-  return text;
-}
-
-// Ends the process when a case runs past its time: a hang fails the suite with its name.
-class Watchdog {
- public:
-  Watchdog() : event_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
-    thread_ = ::CreateThread(nullptr, 0, &Watchdog::Run, this, 0, nullptr);
-  }
-  ~Watchdog() {
-    stop_ = true;
-    ::SetEvent(event_);
-    ::WaitForSingleObject(thread_, INFINITE);
-    ::CloseHandle(thread_);
-    ::CloseHandle(event_);
-  }
-  void Arm(const std::string& what) {
-    what_ = what;
-    ::SetEvent(event_);
-  }
-
- private:
-  static DWORD WINAPI Run(void* self) {
-    auto* dog = static_cast<Watchdog*>(self);
-    while (!dog->stop_) {
-      if (::WaitForSingleObject(dog->event_, 60000) == WAIT_TIMEOUT) {
-        std::fprintf(stderr, "\nFAULT SWEEP HUNG: %s\n", dog->what_.c_str());
-        ::ExitProcess(3);
-      }
-    }
-    return 0;
-  }
-  HANDLE event_;
-  HANDLE thread_;
-  volatile bool stop_ = false;
-  std::string what_;
-};
-
 class FaultSweep : public ::testing::TestWithParam<Flow> {
  protected:
   void SetUp() override {
     ASSERT_TRUE(soft.ready()) << "cannot load ZeltP11.dll, error " << ::GetLastError();
     ASSERT_TRUE(csp.ready()) << "cannot reach the CSP's test hooks";
     ASSERT_EQ(CKR_OK, soft.CreateToken(kSlot, "5EE9C0DE", kPassword));
-    testkit::TokenContents contents(soft, kSlot, kPassword);
-    contents.AddCertificate("jane-doe", "jane", {'J'});
-    contents.AddKeyPair({'J'});
-    contents.AddCertificate("john-roe", "john", {'R'});
-    contents.AddKeyPair({'R'});
-    if (GetParam().contents == Contents::Certificates) {
-      contents.AddCertificate("example-corp", "corp", {'C'});
-      contents.AddKeyPair({'C'});
-    }
-    contents.AddCatalog({"Jane's keys", "John's keys"});
-    contents.AddRecord("Jane's keys", "jane", "", 2, {'J'});
-    contents.AddRecord("John's keys", "john", "", 2, {'R'});
+    testkit::TokenContents(soft, kSlot, kPassword).AddJaneJohnAndCorp(true, GetParam().contents == Contents::Certificates);
     file = std::make_unique<sweep::TokenFileCopy>(soft, kSlot);
   }
   void TearDown() override {
@@ -377,89 +313,55 @@ class FaultSweep : public ::testing::TestWithParam<Flow> {
     return codes;
   }
 
-  // The case against the clean run; whether it told the user of a failure.
+  // The case against the clean run, as rows of a check and what it says when it fails; whether it
+  // told the user of a failure.
   bool Judge(const Fault& fault, const Outcome& clean, const Outcome& got) {
     const Flow& flow = GetParam();
-    EXPECT_TRUE(got.seen.unexpected.empty()) << "unexpected dialogs:" << Join(got.seen.unexpected);
     const bool whole = got.token == clean.token || got.token == initial.token ||
                        (flow.converts && got.token == emptyContainer);
     // What cannot be undone: a token pulled out or a write cut off part-way, and the destroy loop,
     // which goes on past an object that will not go. Each object is then as it was or as the flow
     // leaves it, and the token stays consistent.
-    const bool undoable = !(fault.kind == Fault::Removal || fault.kind == Fault::Write ||
-                            (fault.kind == Fault::Error && fault.function == "C_DestroyObject"));
-    EXPECT_TRUE(whole || (!undoable && Between(got.token, flow.converts)))
-        << "the token holds neither what it held nor what the flow meant to leave:\n" << got.token
-        << "\nbefore:\n" << initial.token << "\nafter the clean run:\n" << clean.token;
-    for (const std::string& problem : got.problems) {
-      // The destroy loop goes on past a certificate that would not go (a failed call, or a write
-      // cut off), and destroys its keys.
-      const bool loopWentOn =
-          ((fault.kind == Fault::Error && fault.function == "C_DestroyObject") || fault.kind == Fault::Write) &&
-          problem.find("a certificate without its key") == 0;
-      EXPECT_TRUE(loopWentOn) << "the token is left inconsistent: " << problem;
-    }
-    EXPECT_TRUE(got.store == clean.store || got.store == initial.store) << "\"MY\" holds:\n" << got.store;
-
+    const bool destroyFailed = fault.kind == Fault::Error && fault.function == "C_DestroyObject";
+    const bool undoable = !(fault.kind == Fault::Removal || fault.kind == Fault::Write || destroyFailed);
+    std::vector<std::pair<bool, std::string>> rows = {
+        {got.seen.unexpected.empty(), "unexpected dialogs:" + Join(got.seen.unexpected)},
+        {whole || (!undoable && sweep::Between(got.token, initial.token, clean.token,
+                                               flow.converts ? emptyContainer : "")),
+         "the token holds neither what it held nor what the flow meant to leave:\n" + got.token + "\nbefore:\n" +
+             initial.token + "\nafter the clean run:\n" + clean.token},
+        {got.store == clean.store || got.store == initial.store, "\"MY\" holds:\n" + got.store},
+    };
+    // The destroy loop goes on past a certificate that would not go (a failed call, or a write cut
+    // off), and destroys its keys.
+    for (const std::string& problem : got.problems)
+      rows.push_back({(destroyFailed || fault.kind == Fault::Write) && problem.find("a certificate without its key") == 0,
+                      "the token is left inconsistent: " + problem});
     const std::set<uint32_t> explained = Explained(fault);
     bool told = false;
     for (const std::string& box : got.seen.boxes) {
       bool failure = false;
       for (UINT id : flow.failures) failure = failure || box.find("|" + LoadText(id)) != std::string::npos;
       if (!failure) {
-        bool known = false;
-        for (const std::string& seen : clean.seen.boxes) known = known || seen == box;
-        EXPECT_TRUE(known) << "a box that tells no failure of this flow: " << box;
+        const bool known = std::find(clean.seen.boxes.begin(), clean.seen.boxes.end(), box) != clean.seen.boxes.end();
+        rows.push_back({known, "a box that tells no failure of this flow: " + box});
         continue;
       }
       told = true;
-      EXPECT_NE(std::string::npos, box.find("|error|")) << box;
+      rows.push_back({box.find("|error|") != std::string::npos, "a failure without the error icon: " + box});
       const size_t at = box.find("Error Code is  0x");
-      if (at == std::string::npos) continue;
-      const uint32_t code = static_cast<uint32_t>(std::stoul(box.substr(at + 17), nullptr, 16));
-      EXPECT_TRUE(explained.count(code)) << "a code that the failure does not explain: " << box;
+      if (at != std::string::npos)
+        rows.push_back({explained.count(static_cast<uint32_t>(std::stoul(box.substr(at + 17), nullptr, 16))) != 0,
+                        "a code that the failure does not explain: " + box});
     }
-    EXPECT_TRUE(told || whole) << "the token was left part-changed and nobody was told";
-    if (!told && !flow.quiet) {
-      EXPECT_TRUE(got == clean) << "the run ended otherwise than the clean one, and nobody was told:\n  boxes:"
-                                << Join(got.seen.boxes) << "\n  list:" << Join(got.seen.list)
-                                << "\n  clean boxes:" << Join(clean.seen.boxes)
-                                << "\n  clean list:" << Join(clean.seen.list) << "\n  token:\n"
-                                << got.token << "\n  store:\n" << got.store;
-    }
+    rows.push_back({told || whole, "the token was left part-changed and nobody was told"});
+    rows.push_back({told || flow.quiet || got == clean,
+                    "the run ended otherwise than the clean one, and nobody was told:\n  boxes:" + Join(got.seen.boxes) +
+                        "\n  list:" + Join(got.seen.list) + "\n  clean boxes:" + Join(clean.seen.boxes) +
+                        "\n  clean list:" + Join(clean.seen.list) + "\n  token:\n" + got.token + "\n  store:\n" +
+                        got.store});
+    for (const auto& [holds, message] : rows) EXPECT_TRUE(holds) << message;
     return told;
-  }
-
-  // Every object as before the flow or as the flow leaves it (or as a new key set leaves it), and
-  // every object that the flow does not touch still there.
-  bool Between(const std::string& got, bool converts) const {
-    const std::set<std::string> now = Lines(got), before = Lines(initial.token), after = Lines(cleanToken);
-    const std::set<std::string> made = converts ? Lines(emptyContainer) : std::set<std::string>();
-    for (const std::string& line : now)
-      if (!before.count(line) && !after.count(line) && !made.count(line)) return false;
-    for (const std::string& line : before)
-      if (after.count(line) && !now.count(line)) return false;
-    return true;
-  }
-
-  static std::set<std::string> Lines(const std::string& digest) {
-    std::set<std::string> lines;
-    std::istringstream in(digest);
-    for (std::string line; std::getline(in, line);) lines.insert(line);
-    return lines;
-  }
-
-  // The token with one more container, as a new key set leaves it before anything is bound.
-  std::string EmptyContainer() {
-    HCRYPTPROV made = 0;
-    const std::string provider = cspProviderName().text();
-    EXPECT_TRUE(::CryptAcquireContextA(&made, "00000000-0000-0000-0000-000000000000", provider.c_str(),
-                                       PROV_RSA_FULL, CRYPT_NEWKEYSET | CRYPT_SILENT))
-        << std::hex << ::GetLastError();
-    if (made) ::CryptReleaseContext(made, 0);
-    const std::string digest = sweep::ReadToken(file->path()).digest;
-    EXPECT_TRUE(file->Restore());
-    return digest;
   }
 
   testkit::SoftToken soft;
@@ -467,23 +369,21 @@ class FaultSweep : public ::testing::TestWithParam<Flow> {
   std::unique_ptr<sweep::TokenFileCopy> file;
   Outcome initial;
   std::string emptyContainer;
-  std::string cleanToken;
 };
 
 TEST_P(FaultSweep, EveryCallFailingLeavesTheTokenWholeNothingHeldAndTheUserTold) {
   const Flow& flow = GetParam();
-  Watchdog watchdog;
+  sweep::Watchdog watchdog;
   const sweep::TokenState before = sweep::ReadToken(file->path());
   initial.token = before.digest;
   ASSERT_TRUE(before.problems.empty()) << "the token is inconsistent before the flow:" << Join(before.problems);
-  if (flow.converts) emptyContainer = EmptyContainer();
+  if (flow.converts) emptyContainer = sweep::EmptyContainer(*file);
   sweep::ResetStore(kCertificates, flow.registered);
   initial.store = sweep::StoreDigest(kCertificates);
 
   watchdog.Arm(std::string(flow.name) + ": clean run");
   const Outcome clean = Run(Fault{}, Outcome{});
   ASSERT_FALSE(HasFailure()) << "the clean run of " << flow.name << " failed";
-  cleanToken = clean.token;
   ASSERT_TRUE(clean.problems.empty()) << "the clean run leaves the token inconsistent:" << Join(clean.problems);
   if (::GetEnvironmentVariableA("SWEEP_SHOW", nullptr, 0)) {
     std::printf("clean run:\n  boxes:%s\n  list:%s\n  token calls:%s\n  CSP calls:%s\n  token: %s\n  store: %s\n",
@@ -502,7 +402,7 @@ TEST_P(FaultSweep, EveryCallFailingLeavesTheTokenWholeNothingHeldAndTheUserTold)
   }
   for (size_t k = 0; k < clean.cspCalls.size(); ++k)
     faults.push_back(Fault{Fault::Csp, k, ProviderError(clean.cspCalls[k])});
-  const Shard shard;
+  const sweep::Shard shard;
   // ZELT_SWEEP_CASE: only the cases whose description contains this text (to look at one case).
   char only[128] = "";
   ::GetEnvironmentVariableA("ZELT_SWEEP_CASE", only, sizeof only);

@@ -10,11 +10,14 @@
 #include <map>
 #include <set>
 
+#include <gtest/gtest.h>
+
+#include <sstream>
+
 #include "dialogs/ListTestKit.h"
+#include "kit/MyStore.h"
 #include "model/CertificateFiles.h"
 #include "model/CspRequests.h"
-#include "model/ScopedCertContext.h"
-#include "model/ScopedSystemStore.h"
 #include "res/resource.h"
 #include "TokenImage.h"
 #include "tokenkit/ContainerFormat.h"
@@ -35,18 +38,6 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
   }
   return out;
 }
-
-ScopedSystemStore OpenMy() {
-  return ScopedSystemStore(::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
-}
-
-ScopedCertContext FindInMy(HCERTSTORE my, const std::string& name) {
-  std::vector<BYTE> sha1 = CertificateFiles::sha1Of(name);
-  CRYPT_HASH_BLOB hash = {static_cast<DWORD>(sha1.size()), sha1.data()};
-  return ScopedCertContext(::CertFindCertificateInStore(my, kEncoding, 0, CERT_FIND_SHA1_HASH, &hash, nullptr));
-}
-
-std::string Narrow(const wchar_t* text) { return std::string(text, text + ::lstrlenW(text)); }
 
 std::string ReadFile(const std::wstring& path) {
   std::string bytes;
@@ -235,33 +226,20 @@ TokenState ReadToken(const std::wstring& path) {
 }
 
 std::string StoreDigest(const std::vector<std::string>& certificates) {
-  ScopedSystemStore my = OpenMy();
+  ScopedSystemStore my = testkit::OpenMy();
   std::string digest;
   for (const std::string& name : certificates) {
-    ScopedCertContext found = my ? FindInMy(my.get(), name) : ScopedCertContext();
-    digest += name + ": ";
-    if (!found) {
-      digest += "absent\n";
-      continue;
-    }
-    BYTE buffer[1024];
-    DWORD size = sizeof buffer;
-    if (::CertGetCertificateContextProperty(found.get(), CERT_KEY_PROV_INFO_PROP_ID, buffer, &size)) {
-      const auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer);
-      digest += Narrow(info->pwszProvName) + "/" + WithoutGuids(Narrow(info->pwszContainerName)) + "/" +
-                std::to_string(info->dwKeySpec) + "/" + std::to_string(info->dwProvType) + "\n";
-    } else {
-      digest += "no key provider information\n";
-    }
+    const std::string info = testkit::KeyInfoIn(my.get(), name);
+    digest += name + ": " + (info.empty() ? "absent" : WithoutGuids(info)) + "\n";
   }
   return digest;
 }
 
 void ResetStore(const std::vector<std::string>& certificates, const std::vector<std::string>& registered) {
-  ScopedSystemStore my = OpenMy();
+  ScopedSystemStore my = testkit::OpenMy();
   if (!my) return;
   for (const std::string& name : certificates)
-    if (ScopedCertContext found = FindInMy(my.get(), name)) ::CertDeleteCertificateFromStore(found.release());
+    if (ScopedCertContext found = testkit::FindInMy(my.get(), name)) ::CertDeleteCertificateFromStore(found.release());
   for (const std::string& entry : registered) {
     const size_t split = entry.find('=');
     const std::vector<BYTE> der = CertificateFiles::read(entry.substr(0, split) + ".der");
@@ -304,6 +282,44 @@ bool TokenFileCopy::Restore() const {
                   written == bytes_.size();
   ::CloseHandle(file);
   return ok && ::MoveFileExW(fresh.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+namespace {
+
+std::set<std::string> Lines(const std::string& digest) {
+  std::set<std::string> lines;
+  std::istringstream in(digest);
+  for (std::string line; std::getline(in, line);) lines.insert(line);
+  return lines;
+}
+
+}  // namespace
+
+bool Between(const std::string& got, const std::string& before, const std::string& after, const std::string& made) {
+  const std::set<std::string> now = Lines(got), was = Lines(before), will = Lines(after), extra = Lines(made);
+  for (const std::string& line : now)
+    if (!was.count(line) && !will.count(line) && !extra.count(line)) return false;
+  for (const std::string& line : was)
+    if (will.count(line) && !now.count(line)) return false;
+  return true;
+}
+
+std::string EmptyContainer(const TokenFileCopy& file) {
+  HCRYPTPROV made = 0;
+  const std::string provider = cspProviderName().text();
+  EXPECT_TRUE(::CryptAcquireContextA(&made, "00000000-0000-0000-0000-000000000000", provider.c_str(), PROV_RSA_FULL,
+                                     CRYPT_NEWKEYSET | CRYPT_SILENT))
+      << std::hex << ::GetLastError();
+  if (made) ::CryptReleaseContext(made, 0);
+  const std::string digest = ReadToken(file.path()).digest;
+  EXPECT_TRUE(file.Restore());
+  return digest;
+}
+
+std::string Join(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += "\n    " + line;
+  return text;
 }
 
 }  // namespace sweep

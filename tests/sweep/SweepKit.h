@@ -4,6 +4,7 @@
 // before the flow or exactly what the flow meant to leave.
 #include <windows.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -91,5 +92,63 @@ class TokenFileCopy {
 };
 
 std::string WithoutGuids(std::string text);
+
+// Whether each object (line) of the digest `got` is as `before` or `after` a flow has it, or as
+// `made` (a new key set) has it, and each object that the flow leaves alone is still there.
+bool Between(const std::string& got, const std::string& before, const std::string& after, const std::string& made);
+// The token of `file` with one more container, as a new key set leaves it before anything is bound;
+// the file is put back after.
+std::string EmptyContainer(const TokenFileCopy& file);
+// The lines, each on a line of its own and indented, for a failure message.
+std::string Join(const std::vector<std::string>& lines);
+
+// This process's share of the cases, from ZELT_SHARD ("index/count"): every count-th case.
+struct Shard {
+  unsigned index = 0, count = 1;
+  Shard() {
+    char text[32] = "";
+    if (::GetEnvironmentVariableA("ZELT_SHARD", text, sizeof text) &&
+        (std::sscanf(text, "%u/%u", &index, &count) != 2 || count == 0 || index >= count)) {
+      index = 0;
+      count = 1;
+    }
+  }
+  bool Takes(size_t number) const { return number % count == index; }
+};
+
+// Ends the process when a case runs past its time: a hang fails the suite with its name.
+class Watchdog {
+ public:
+  Watchdog() : event_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    thread_ = ::CreateThread(nullptr, 0, &Watchdog::Run, this, 0, nullptr);
+  }
+  ~Watchdog() {
+    stop_ = true;
+    ::SetEvent(event_);
+    ::WaitForSingleObject(thread_, INFINITE);
+    ::CloseHandle(thread_);
+    ::CloseHandle(event_);
+  }
+  void Arm(const std::string& what) {
+    what_ = what;
+    ::SetEvent(event_);
+  }
+
+ private:
+  static DWORD WINAPI Run(void* self) {
+    auto* dog = static_cast<Watchdog*>(self);
+    while (!dog->stop_) {
+      if (::WaitForSingleObject(dog->event_, 60000) == WAIT_TIMEOUT) {
+        std::fprintf(stderr, "\nFAULT SWEEP HUNG: %s\n", dog->what_.c_str());
+        ::ExitProcess(3);
+      }
+    }
+    return 0;
+  }
+  HANDLE event_;
+  HANDLE thread_;
+  volatile bool stop_ = false;
+  std::string what_;
+};
 
 }  // namespace sweep
