@@ -26,6 +26,7 @@
 #include "kit/CspHooks.h"
 #include "kit/ModuleUnderTest.h"
 #include "kit/PageHarness.h"
+#include "kit/Paths.h"
 #include "kit/SoftToken.h"
 #include "model/CertificateFiles.h"
 #include "res/resource.h"
@@ -87,14 +88,9 @@ struct Row {
 
 // The process's anonymous resident memory in KiB (the heap and everything else allocated), -1 when unknown.
 long AnonymousKiB() {
-  HANDLE file = ::CreateFileA("Z:\\proc\\self\\status", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return -1;
-  std::string text(8192, '\0');
-  DWORD read = 0;
-  ::ReadFile(file, &text[0], static_cast<DWORD>(text.size()), &read, nullptr);
-  ::CloseHandle(file);
-  text.resize(read);
+  const std::vector<unsigned char> bytes = testkit::ReadWholeFile(L"Z:\\proc\\self\\status");
+  if (bytes.empty()) return -1;
+  const std::string text(bytes.begin(), bytes.end());
   const size_t at = text.find("RssAnon:");
   return at == std::string::npos ? -1 : std::strtol(text.c_str() + at + 8, nullptr, 10);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "kit/Paths.h"
 #include "kit/TokenContents.h"
 #include "tokenkit/TokenSession.h"
 
@@ -16,15 +17,7 @@ std::string Container(int index) { return "Bench keys " + std::to_string(index +
 std::vector<uint8_t> BenchToken::Certificate(int index) const {
   wchar_t name[32];
   std::swprintf(name, 32, L"\\bench-%02d.der", index + 1);
-  std::vector<uint8_t> der;
-  HANDLE file = ::CreateFileW((folder_ + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
-  if (file == INVALID_HANDLE_VALUE) return der;
-  der.resize(::GetFileSize(file, nullptr));
-  DWORD read = 0;
-  if (!::ReadFile(file, der.data(), static_cast<DWORD>(der.size()), &read, nullptr) || read != der.size()) der.clear();
-  ::CloseHandle(file);
-  return der;
+  return testkit::ReadWholeFile(folder_ + name);
 }
 
 std::string BenchToken::Make(const TokenLayout& layout) {

@@ -9,16 +9,10 @@
 
 #include "kit/Paths.h"
 #include "kit/SoftToken.h"
+#include "kit/ScopedKernelHandle.h"
 #include "model/ScopedFileHandle.h"
 
 namespace {
-
-struct ProcessHandleTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { ::CloseHandle(h); }
-};
-using ScopedProcessHandle = ScopedHandle<ProcessHandleTraits>;
 
 const CK_SLOT_ID kSlot = 2;
 const DWORD kWatchdogExit = 3;  // the host's own watchdog: the run hung
@@ -50,7 +44,7 @@ class ScriptedHost : public ::testing::Test {
       ADD_FAILURE() << "cannot start the host, error " << ::GetLastError();
       return 0;
     }
-    ScopedProcessHandle running(process.hProcess), thread(process.hThread);
+    ScopedKernelHandle running(process.hProcess), thread(process.hThread);
     if (::WaitForSingleObject(running.get(), seconds * 1000) == WAIT_TIMEOUT) {
       ::TerminateProcess(running.get(), 99);
       ::WaitForSingleObject(running.get(), 5000);

@@ -1,6 +1,7 @@
 #include "kit/ModuleUnderTest.h"
 
 #include "kit/Paths.h"
+#include "kit/ScopedKernelHandle.h"
 #include "server/Guids.h"
 
 namespace testkit {
@@ -38,11 +39,10 @@ long RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
   PROCESS_INFORMATION pi = {};
   std::wstring cmd = commandLine;
   if (!::CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-  ::CloseHandle(pi.hThread);
+  const ScopedKernelHandle process(pi.hProcess), thread(pi.hThread);
   DWORD code = static_cast<DWORD>(-1);
-  if (::WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) ::GetExitCodeProcess(pi.hProcess, &code);
-  else ::TerminateProcess(pi.hProcess, 1);
-  ::CloseHandle(pi.hProcess);
+  if (::WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0) ::GetExitCodeProcess(process.get(), &code);
+  else ::TerminateProcess(process.get(), 1);
   return static_cast<long>(code);
 }
 

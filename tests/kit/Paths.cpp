@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include "model/ScopedFileHandle.h"
+
 namespace testkit {
 
 std::wstring BinDir() {
@@ -36,6 +38,17 @@ std::wstring MakeTempDir(const std::wstring& hint) {
 void RemoveTree(const std::wstring& dir) {
   std::error_code ignored;
   if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
+}
+
+std::vector<unsigned char> ReadWholeFile(const std::wstring& path) {
+  std::vector<unsigned char> bytes;
+  ScopedFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+  if (!file) return bytes;
+  unsigned char chunk[4096];
+  DWORD read = 0;
+  while (::ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr) && read) bytes.insert(bytes.end(), chunk, chunk + read);
+  return bytes;
 }
 
 }  // namespace testkit

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 namespace testkit {
 
@@ -10,5 +11,7 @@ std::wstring SourcePath(const std::wstring& relative);
 // A fresh empty folder under the prefix's temp folder; removed by RemoveTree.
 std::wstring MakeTempDir(const std::wstring& hint);
 void RemoveTree(const std::wstring& dir);
+// The bytes of a file, read to its end (a /proc file reports no size); empty when it cannot be read.
+std::vector<unsigned char> ReadWholeFile(const std::wstring& path);
 
 }  // namespace testkit

@@ -8,7 +8,6 @@
 
 #include "kit/Paths.h"
 #include "model/ScopedCertContext.h"
-#include "model/ScopedFileHandle.h"
 
 namespace CertificateFiles {
 
@@ -17,17 +16,7 @@ inline std::wstring path(const std::string& file) {
 }
 
 // The file's bytes; empty when it cannot be read.
-inline std::vector<BYTE> read(const std::string& file) {
-  ScopedFileHandle handle(::CreateFileW(path(file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                        0, nullptr));
-  if (!handle) return {};
-  std::vector<BYTE> bytes(::GetFileSize(handle.get(), nullptr));
-  DWORD got = 0;
-  if (bytes.empty() || !::ReadFile(handle.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr))
-    return {};
-  bytes.resize(got);
-  return bytes;
-}
+inline std::vector<BYTE> read(const std::string& file) { return testkit::ReadWholeFile(path(file)); }
 
 // The SHA-1 that openssl computed when the certificate was made, as bytes.
 inline std::vector<BYTE> sha1Of(const std::string& name) {

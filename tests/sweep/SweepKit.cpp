@@ -16,8 +16,11 @@
 
 #include "dialogs/ListTestKit.h"
 #include "kit/MyStore.h"
+#include "kit/Paths.h"
 #include "model/CertificateFiles.h"
 #include "model/CspRequests.h"
+#include "model/ScopedCryptProv.h"
+#include "model/ScopedFileHandle.h"
 #include "res/resource.h"
 #include "TokenImage.h"
 #include "tokenkit/ContainerFormat.h"
@@ -40,14 +43,8 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
 }
 
 std::string ReadFile(const std::wstring& path) {
-  std::string bytes;
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  char chunk[4096];
-  DWORD read = 0;
-  while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read) bytes.append(chunk, read);
-  ::CloseHandle(file);
-  return bytes;
+  const std::vector<unsigned char> bytes = testkit::ReadWholeFile(path);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 }  // namespace
@@ -275,12 +272,14 @@ bool TokenFileCopy::Restore() const {
   if (path_.empty()) return false;
   // A new file in its place: the library sees another file and reads it again.
   const std::wstring fresh = path_ + L".sweep";
-  HANDLE file = ::CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool ok = ::WriteFile(file, bytes_.data(), static_cast<DWORD>(bytes_.size()), &written, nullptr) &&
-                  written == bytes_.size();
-  ::CloseHandle(file);
+  bool ok;
+  {
+    ScopedFileHandle file(::CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    ok = ::WriteFile(file.get(), bytes_.data(), static_cast<DWORD>(bytes_.size()), &written, nullptr) &&
+         written == bytes_.size();
+  }  // closed before the move
   return ok && ::MoveFileExW(fresh.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
@@ -305,12 +304,13 @@ bool Between(const std::string& got, const std::string& before, const std::strin
 }
 
 std::string EmptyContainer(const TokenFileCopy& file) {
-  HCRYPTPROV made = 0;
   const std::string provider = cspProviderName().text();
-  EXPECT_TRUE(::CryptAcquireContextA(&made, "00000000-0000-0000-0000-000000000000", provider.c_str(), PROV_RSA_FULL,
-                                     CRYPT_NEWKEYSET | CRYPT_SILENT))
-      << std::hex << ::GetLastError();
-  if (made) ::CryptReleaseContext(made, 0);
+  {
+    ScopedCryptProv made;
+    EXPECT_TRUE(::CryptAcquireContextA(made.receive(), "00000000-0000-0000-0000-000000000000", provider.c_str(),
+                                       PROV_RSA_FULL, CRYPT_NEWKEYSET | CRYPT_SILENT))
+        << std::hex << ::GetLastError();
+  }
   const std::string digest = ReadToken(file.path()).digest;
   EXPECT_TRUE(file.Restore());
   return digest;

@@ -11,6 +11,7 @@
 
 #include "kit/DialogPilot.h"
 #include "kit/ModalDriver.h"
+#include "kit/ScopedKernelHandle.h"
 #include "kit/SoftToken.h"
 
 namespace sweep {
@@ -119,36 +120,34 @@ struct Shard {
 // Ends the process when a case runs past its time: a hang fails the suite with its name.
 class Watchdog {
  public:
-  Watchdog() : event_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
-    thread_ = ::CreateThread(nullptr, 0, &Watchdog::Run, this, 0, nullptr);
-  }
+  Watchdog()
+      : event_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+        thread_(::CreateThread(nullptr, 0, &Watchdog::Run, this, 0, nullptr)) {}
   ~Watchdog() {
     stop_ = true;
-    ::SetEvent(event_);
-    ::WaitForSingleObject(thread_, INFINITE);
-    ::CloseHandle(thread_);
-    ::CloseHandle(event_);
+    ::SetEvent(event_.get());
+    ::WaitForSingleObject(thread_.get(), INFINITE);
   }
   void Arm(const std::string& what) {
     what_ = what;
-    ::SetEvent(event_);
+    ::SetEvent(event_.get());
   }
 
  private:
   static DWORD WINAPI Run(void* self) {
     auto* dog = static_cast<Watchdog*>(self);
     while (!dog->stop_) {
-      if (::WaitForSingleObject(dog->event_, 60000) == WAIT_TIMEOUT) {
+      if (::WaitForSingleObject(dog->event_.get(), 60000) == WAIT_TIMEOUT) {
         std::fprintf(stderr, "\nFAULT SWEEP HUNG: %s\n", dog->what_.c_str());
         ::ExitProcess(3);
       }
     }
     return 0;
   }
-  HANDLE event_;
-  HANDLE thread_;
   volatile bool stop_ = false;
   std::string what_;
+  ScopedKernelHandle event_;
+  ScopedKernelHandle thread_;  // made last: it reads the members above
 };
 
 }  // namespace sweep
