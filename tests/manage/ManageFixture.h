@@ -27,6 +27,7 @@ using Ids = std::vector<int>;
 const char kTitle[] = "Certificates on the Zelt";
 const char kRemoveQuestion[] =
     "The certificate and related key pair will be permanently deleted. Do you want to continue?";
+const char kUnregisterQuestion[] = "The certificate is also registered with the system. Do you want to unregister it?";
 // The CSP and the key exchange key of a PROV_RSA_FULL provider, as registration names them.
 const std::string kProvider = "Quillon Zelt RSA Cryptographic Service Provider/";
 const char* const kCertificates[] = {"jane-doe", "john-roe", "example-corp"};
