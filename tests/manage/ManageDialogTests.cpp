@@ -72,7 +72,7 @@ TEST_F(ManageDialog, ShowsTheTokensCertificatesButtonsFollowTheSelectionAndSetAs
   OnTemplate("details", IDD_CERTIFICATE_DETAILS, [](ModalWindow& details) { details.Press(IDOK); });
   OnDialog("close", [](ModalWindow& dialog) { dialog.Press(IDC_MANAGE_CLOSE); });
 
-  EXPECT_EQ(0, Manage());
+  EXPECT_EQ(0, Click(IDC_MANAGE));
   EXPECT_EQ(std::vector<std::wstring>({L"Reading certificates from the token...", L"Setting default certificate..."}),
             host().StatusTexts());
   EXPECT_FALSE(host().statusShown) << "the dialog hides the status text once its list is full";
@@ -83,7 +83,7 @@ TEST_F(ManageDialog, ShowsTheTokensCertificatesButtonsFollowTheSelectionAndSetAs
     EXPECT_EQ((Cells{"<No>", "<Yes>", "<N/A>"}), listkit::Column(dialog.Item(IDC_CERTIFICATE_LIST), 4));
     dialog.Press(IDC_MANAGE_CLOSE);
   });
-  EXPECT_EQ(0, Manage());
+  EXPECT_EQ(0, Click(IDC_MANAGE));
 }
 
 TEST_F(ManageDialog, UnregisterFailedAndCancelledRemovesAndRemovesWithAndWithoutContainer) {
@@ -143,7 +143,7 @@ TEST_F(ManageDialog, UnregisterFailedAndCancelledRemovesAndRemovesWithAndWithout
     dialog.Press(IDC_MANAGE_CLOSE);
   });
 
-  EXPECT_EQ(0, Manage());
+  EXPECT_EQ(0, Click(IDC_MANAGE));
   EXPECT_EQ(kProvider + "Jane's keys/1/1", KeyInfoInMy("jane-doe")) << "No leaves the certificate in the MY store";
 }
 
@@ -183,7 +183,7 @@ TEST_F(ManageDialog, AReadThatFailsPartWayIsReportedOverWhatCouldBeRead) {
       EXPECT_TRUE(soft.Trace().empty()) << "the token was called: " << soft.Trace().front();
       dialog.Press(IDC_MANAGE_CLOSE);
     });
-    EXPECT_EQ(0, Manage());
+    EXPECT_EQ(0, Click(IDC_MANAGE));
   }
 }
 
@@ -218,7 +218,7 @@ TEST_F(ManageRegistered, ShowsThemRegisteredAndRemoveUnregistersTheRemovedOneByI
     EXPECT_EQ((Cells{"<Yes>", "<No>"}), listkit::Column(list, 3));
     dialog.Press(IDC_MANAGE_CLOSE);
   });
-  EXPECT_EQ(0, Manage());
+  EXPECT_EQ(0, Click(IDC_MANAGE));
   EXPECT_EQ("", KeyInfoInMy("jane-doe")) << "the removed certificate stayed registered";
   EXPECT_NE("", KeyInfoInMy("john-roe")) << "the certificate in the removed one's row was unregistered";
 }

@@ -76,8 +76,6 @@ class ManageTest : public testkit::TokenPageTest {
     for (const char* name : kCertificates) DropFromMy(name);
   }
 
-  // Presses Manage with the queued steps; the handler's result.
-  LRESULT Manage() { return Click(IDC_MANAGE); }
   // A step on the Manage certificates dialog.
   void OnDialog(const std::string& what, testkit::StepAction action) {
     OnTemplate(what, IDD_MANAGE_CERTIFICATES, std::move(action));

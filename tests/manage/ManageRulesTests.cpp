@@ -36,7 +36,7 @@ TEST_F(ManageRules, OnlyClicksAndRowsBecomingSelectedAndFocusedCountCloseTakesAn
     EXPECT_EQ((Cells{"<Yes>", "<No>", "<N/A>"}), Column(list, 4));
     dialog.Command(IDC_MANAGE_CLOSE, BN_DOUBLECLICKED);
   });
-  EXPECT_EQ(0, Manage());
+  EXPECT_EQ(0, Click(IDC_MANAGE));
   EXPECT_EQ(0u, host().Count("AskPassword"));
 }
 
@@ -112,7 +112,7 @@ TEST_P(ConvertFirst, AsksThenGivesTheCertificateAGuidContainer) {
     EXPECT_EQ(list, ::GetFocus()) << "focus on control " << ::GetDlgCtrlID(::GetFocus());
     dialog.Press(IDC_MANAGE_CLOSE);
   });
-  EXPECT_EQ(0, Manage());
+  EXPECT_EQ(0, Click(IDC_MANAGE));
   EXPECT_EQ((std::vector<std::wstring>{L"Reading certificates from the token...", L"Converting certificate...",
                                        L"Converting certificate..."}),
             host().StatusTexts());
@@ -181,7 +181,7 @@ TEST_F(ManageRules, EachFailingOperationShowsItsMessageWithTheCodeAndKeepsTheRow
     EXPECT_EQ(Ids{IDC_VIEW_DETAILS}, Enabled(dialog)) << "a button acts on rows the token no longer has";
     dialog.Press(IDC_MANAGE_CLOSE);
   });
-  EXPECT_EQ(0, Manage());
+  EXPECT_EQ(0, Click(IDC_MANAGE));
 }
 
 TEST_F(LastCertificate, RemovingItLeavesNothingToActOn) {
@@ -199,6 +199,6 @@ TEST_F(LastCertificate, RemovingItLeavesNothingToActOn) {
     EXPECT_EQ(dialog.Item(IDC_CERTIFICATE_LIST), ::GetFocus());
     dialog.Press(IDC_MANAGE_CLOSE);
   });
-  EXPECT_EQ(0, Manage());
+  EXPECT_EQ(0, Click(IDC_MANAGE));
   EXPECT_EQ(0u, contents.CountWithId({'C'}));
 }
