@@ -68,7 +68,8 @@ TEST(CertificateList, EachClickReversesTheDirectionAndRowsFollowTheirRecords) {
   const auto click = [&list, &clicks, control](int column, int shown, const Cells& cells) {
     EXPECT_TRUE(list.SortByColumn(column));
     SortAscending = !SortAscending;
-    EXPECT_EQ(cells, listkit::Column(control, shown)) << "click " << ++clicks << ", on column " << column;
+    ++clicks;
+    EXPECT_EQ(cells, listkit::Column(control, shown)) << "click " << clicks << ", on column " << column;
   };
   click(CertificateListView::IssuedTo, 0, {"", "Example Corp", "Jane Doe"});
   click(CertificateListView::IssuedTo, 0, {"Jane Doe", "Example Corp", ""});
