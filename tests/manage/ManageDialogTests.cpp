@@ -191,7 +191,7 @@ TEST_F(ManageDialog, AReadThatFailsPartWayIsReportedOverWhatCouldBeRead) {
 // already registered.
 class ManageRegistered : public ManageTest {
  protected:
-  ManageRegistered() : ManageTest(1, "4D414E47", true, true, {"jane-doe", "john-roe"}) {}
+  ManageRegistered() : ManageTest(1, "4D414E47", true, {"jane-doe", "john-roe"}) {}
 };
 
 TEST_F(ManageRegistered, ShowsThemRegisteredAndRemoveUnregistersTheRemovedOneByItsThumbprint) {
