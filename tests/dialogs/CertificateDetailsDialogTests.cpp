@@ -94,8 +94,9 @@ std::unique_ptr<CertificateRecord> VariantOfJane(const char* signature, const ch
   return record;
 }
 
-// Runs the dialog for `record`; `look` sees it open, then `close` ends it.
-INT_PTR RunDetails(const CertificateRecord* record, const testkit::StepAction& look, int close) {
+// Runs the dialog for `record`; `look` sees it open, then `close` (a button, or WM_CLOSE for the
+// close box) ends it with `result`.
+void RunDetails(const CertificateRecord* record, const testkit::StepAction& look, int close, INT_PTR result) {
   testkit::ModalDriver driver;
   driver.Then("details", testkit::FromTemplate(Module::Instance(), IDD_CERTIFICATE_DETAILS),
               [&](testkit::ModalWindow& dialog) {
@@ -106,16 +107,15 @@ INT_PTR RunDetails(const CertificateRecord* record, const testkit::StepAction& l
                   dialog.Press(close);
               });
   CertificateDetailsDialog details(record);
-  const INT_PTR result = details.Run(nullptr);
+  EXPECT_EQ(result, details.Run(nullptr)) << "closed with " << close;
   driver.Finish();
-  return result;
 }
 
 TEST(CertificateDetails, ListsEveryFieldAndShowsTheSelectedValue) {
   auto jane = RecordOf("jane-doe");
   jane->notBefore = listkit::UtcTime(2025, 1, 2, 12);
   jane->notAfter = listkit::UtcTime(2034, 12, 30, 12);
-  const INT_PTR result = RunDetails(jane.get(), [&](testkit::ModalWindow& dialog) {
+  RunDetails(jane.get(), [&](testkit::ModalWindow& dialog) {
     const Rows expected = {
         {"Version", "V3"},
         {"Serial Number", "0A1B 2C3D 4E5F 6071 8293 A4B5 C6D7 E8F9 "},
@@ -143,13 +143,12 @@ TEST(CertificateDetails, ListsEveryFieldAndShowsTheSelectedValue) {
     const Lines key = PaneLinesOf(dialog, "Public Key");
     EXPECT_EQ(15u, key.size()) << "the 270 bytes of the RSA public key, 18 to a line";
     EXPECT_EQ("3082 010A 0282 0101 00", key.empty() ? "" : key.front().substr(0, 22));
-  }, IDOK);
-  EXPECT_EQ(IDOK, result);
+  }, IDOK, IDOK);
 }
 
 TEST(CertificateDetails, ExtensionsVersionOneAndTheWaysOut) {
   auto fields = RecordOf("details");
-  INT_PTR result = RunDetails(fields.get(), [&](testkit::ModalWindow& dialog) {
+  RunDetails(fields.get(), [&](testkit::ModalWindow& dialog) {
     const Rows rows = FieldRows(dialog);
     const std::map<std::string, std::string> valueOf(rows.begin(), rows.end());  // at() fails on a missing row
     EXPECT_EQ("Digital Signature, Key Agreement, Key Encipherment", valueOf.at("Key Usage"))
@@ -162,20 +161,17 @@ TEST(CertificateDetails, ExtensionsVersionOneAndTheWaysOut) {
     EXPECT_EQ((Lines{"[1]CRL Distribution Point", "Distribution Point Name:", "URL=http://crl.example/a", "b.crl"}),
               PaneLinesOf(dialog, "CRL Distribution Points"))
         << "the comma inside the URL splits it too";
-  }, WM_CLOSE);
-  EXPECT_EQ(0, result) << "the close box";
+  }, WM_CLOSE, 0);
 
   auto version1 = RecordOf("version1");
   const std::string longSerial(600, '7');
   version1->serialNumberGrouped.assign(longSerial.c_str());
-  result = RunDetails(version1.get(), [&](testkit::ModalWindow& dialog) {
+  RunDetails(version1.get(), [&](testkit::ModalWindow& dialog) {
     EXPECT_EQ(10, listkit::RowCount(dialog.Item(IDC_FIELD_LIST))) << "no extension rows";
     EXPECT_EQ("V1", CellText(dialog.Item(IDC_FIELD_LIST), 0, 1));
     EXPECT_EQ(longSerial, CellText(dialog.Item(IDC_FIELD_LIST), 1, 1)) << "whole in the list";
     EXPECT_EQ((Lines{longSerial.substr(0, 511)}), PaneLinesOf(dialog, "Serial Number")) << "cut at 511 in the pane";
-  }, IDCANCEL);
-  EXPECT_EQ(IDCANCEL, result) << "Escape";
-
+  }, IDCANCEL, IDCANCEL);
 }
 
 TEST(CertificateDetails, EveryKindOfExtensionValueAndAlgorithmsTheSystemDoesNotKnow) {
@@ -241,7 +237,7 @@ TEST(CertificateDetails, EveryKindOfExtensionValueAndAlgorithmsTheSystemDoesNotK
     for (int column : {0, 1})
       EXPECT_EQ((40 + 20 * column) * client.right / 100, ::SendMessageA(list, LVM_GETCOLUMNWIDTH, column, 0))
           << "column " << column << " of a client width of " << client.right << " after the fill";
-  }, IDOK);
+  }, IDOK, IDOK);
 }
 
 }  // namespace

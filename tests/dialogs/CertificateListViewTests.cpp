@@ -61,23 +61,22 @@ TEST(CertificateList, EachClickReversesTheDirectionAndRowsFollowTheirRecords) {
   CertificateRecord* blankRecord = blank.get();
   for (auto* record : {&jane, &corp, &blank}) ASSERT_EQ(S_OK, list.AddRecord(std::move(*record)));
 
-  // A column click as the Manage dialog handles it; the first sort of the process is ascending.
+  // A column click as the Manage dialog handles it (the first sort of the process is ascending),
+  // then the cells of column `shown` from the top.
   SortAscending = 1;
-  const auto click = [&list](int column) {
+  int clicks = 0;
+  const auto click = [&list, &clicks, control](int column, int shown, const Cells& cells) {
     EXPECT_TRUE(list.SortByColumn(column));
     SortAscending = !SortAscending;
+    ++clicks;
+    EXPECT_EQ(cells, listkit::Column(control, shown)) << "click " << clicks << ", on column " << column;
   };
-  click(CertificateListView::IssuedTo);
-  EXPECT_EQ((Cells{"", "Example Corp", "Jane Doe"}), listkit::Column(control, 0));
-  click(CertificateListView::IssuedTo);
-  EXPECT_EQ((Cells{"Jane Doe", "Example Corp", ""}), listkit::Column(control, 0));
-  click(CertificateListView::Registered);
-  EXPECT_EQ((Cells{"<No>", "<No>", "<Yes>"}), listkit::Column(control, 3));
-  click(CertificateListView::ExpirationDate);
+  click(CertificateListView::IssuedTo, 0, {"", "Example Corp", "Jane Doe"});
+  click(CertificateListView::IssuedTo, 0, {"Jane Doe", "Example Corp", ""});
+  click(CertificateListView::Registered, 3, {"<No>", "<No>", "<Yes>"});
+  click(CertificateListView::ExpirationDate, 2, {"6/1/2030", "6/1/2030", "5/31/2030"});
   EXPECT_EQ((Cells{"Jane Doe", "Example Corp", ""}), listkit::Column(control, 0)) << "by the exact expiry time";
-  EXPECT_EQ((Cells{"6/1/2030", "6/1/2030", "5/31/2030"}), listkit::Column(control, 2));
-  click(CertificateListView::Logon);
-  EXPECT_EQ((Cells{"<N/A>", "<No>", "<Yes>"}), listkit::Column(control, 4));
+  click(CertificateListView::Logon, 4, {"<N/A>", "<No>", "<Yes>"});
 
   // Added as row 2, now row 0: the update goes to the row where it stands.
   blankRecord->registered = blankRecord->hasContainer = true;
@@ -86,12 +85,9 @@ TEST(CertificateList, EachClickReversesTheDirectionAndRowsFollowTheirRecords) {
   EXPECT_EQ(0, listkit::ImageAt(control, 0));
   EXPECT_EQ(1, listkit::ImageAt(control, 1));
 
-  click(CertificateListView::IssuedBy);
-  EXPECT_EQ((Cells{"Beta", "alpha", ""}), listkit::Column(control, 1));
-  click(CertificateListView::SerialNumber);
-  EXPECT_EQ((Cells{"", "Jane Doe", "Example Corp"}), listkit::Column(control, 0));
-  click(CertificateListView::ContainerLabel);
-  EXPECT_EQ((Cells{"C", "b", ""}), listkit::Column(control, 6));
+  click(CertificateListView::IssuedBy, 1, {"Beta", "alpha", ""});
+  click(CertificateListView::SerialNumber, 0, {"", "Jane Doe", "Example Corp"});
+  click(CertificateListView::ContainerLabel, 6, {"C", "b", ""});
   ::DestroyWindow(dialog);
 }
 

@@ -1,6 +1,7 @@
 // The Manage button and the Manage certificates dialog on a software token with
 // known contents: what the dialog shows, which buttons it offers, what it asks,
-// and what reaches the token, the CSP and the current user's "MY" store.
+// and what reaches the token, the CSP and the current user's "MY" store, also for
+// certificates that "MY" already holds when it opens.
 #include "manage/ManageFixture.h"
 
 // Jane (container "Jane's keys", the default logon certificate), John (container
@@ -71,7 +72,7 @@ TEST_F(ManageDialog, ShowsTheTokensCertificatesButtonsFollowTheSelectionAndSetAs
   OnTemplate("details", IDD_CERTIFICATE_DETAILS, [](ModalWindow& details) { details.Press(IDOK); });
   OnDialog("close", [](ModalWindow& dialog) { dialog.Press(IDC_MANAGE_CLOSE); });
 
-  EXPECT_EQ(0, Manage());
+  EXPECT_EQ(0, Click(IDC_MANAGE));
   EXPECT_EQ(std::vector<std::wstring>({L"Reading certificates from the token...", L"Setting default certificate..."}),
             host().StatusTexts());
   EXPECT_FALSE(host().statusShown) << "the dialog hides the status text once its list is full";
@@ -82,56 +83,7 @@ TEST_F(ManageDialog, ShowsTheTokensCertificatesButtonsFollowTheSelectionAndSetAs
     EXPECT_EQ((Cells{"<No>", "<Yes>", "<N/A>"}), listkit::Column(dialog.Item(IDC_CERTIFICATE_LIST), 4));
     dialog.Press(IDC_MANAGE_CLOSE);
   });
-  EXPECT_EQ(0, Manage());
-}
-
-TEST_F(ManageDialog, RegisterOfCertificateWithoutContainerConvertsFirst) {
-  // The whole text is the resources suite's.
-  const std::string warning = "Certificate conversion may take several minutes.";
-  HWND manage = nullptr;
-  OnDialog("register, declined", [&manage](ModalWindow& dialog) {
-    manage = dialog.window();
-    Select(dialog.Item(IDC_CERTIFICATE_LIST), 2);
-    dialog.Press(IDC_REGISTER);
-  });
-  // The warning belongs to the page, errors to the dialog.
-  driver.Then("warning", testkit::AnyDialog(), [this, warning, &manage](ModalWindow& box) {
-    EXPECT_EQ(warning, box.MessageText().substr(0, warning.size()));
-    EXPECT_EQ("User Tools", box.Title());
-    EXPECT_EQ(::GetAncestor(harness.PageWindow(), GA_ROOT), box.Owner());
-    EXPECT_EQ(BoxIcon::Warning, box.Icon()) << ToString(box.Icon());
-    // A Close clicked meanwhile would delete the record the conversion goes on with.
-    EXPECT_FALSE(::IsWindowEnabled(manage)) << "the dialog takes no clicks while the warning is up";
-    box.Press(IDNO);
-  });
-  OnDialog("register, wrong password", [this, &manage](ModalWindow& dialog) {
-    EXPECT_TRUE(::IsWindowEnabled(manage));
-    EXPECT_EQ(manage, ::GetActiveWindow()) << "the dialog is active again after the warning";
-    EXPECT_EQ("", KeyInfoInMy("example-corp"));
-    EXPECT_EQ(0u, host().Count("AskPassword")) << "No asks for nothing more";
-    host().password = L"wrong";
-    dialog.Press(IDC_REGISTER);
-  });
-  Warning(IDYES);
-  Failed("An error occurred while converting the certificate.", true);
-  OnDialog("register", [this](ModalWindow& dialog) {
-    EXPECT_EQ("", KeyInfoInMy("example-corp")) << "a failed conversion registers nothing";
-    host().password = L"pki-password";
-    dialog.Press(IDC_REGISTER);
-  });
-  Warning(IDYES);
-  OnDialog("registered", [](ModalWindow& dialog) {
-    HWND list = dialog.Item(IDC_CERTIFICATE_LIST);
-    EXPECT_EQ("<Yes>", CellText(list, 2, 3));
-    EXPECT_EQ(36u, CellText(list, 2, 6).size()) << "a GUID-named container: " << CellText(list, 2, 6);
-    EXPECT_EQ(kProvider + CellText(list, 2, 6) + "/1/1", KeyInfoInMy("example-corp"));
-    EXPECT_EQ(0, listkit::ImageAt(list, 2));
-    EXPECT_EQ((Ids{IDC_UNREGISTER, IDC_REMOVE, IDC_VIEW_DETAILS}), Enabled(dialog));
-    EXPECT_FALSE(NoticeShown(dialog));
-    dialog.Press(IDC_MANAGE_CLOSE);
-  });
-
-  EXPECT_EQ(0, Manage());
+  EXPECT_EQ(0, Click(IDC_MANAGE));
 }
 
 TEST_F(ManageDialog, UnregisterFailedAndCancelledRemovesAndRemovesWithAndWithoutContainer) {
@@ -176,7 +128,7 @@ TEST_F(ManageDialog, UnregisterFailedAndCancelledRemovesAndRemovesWithAndWithout
   OnDialog("remove jane", [](ModalWindow& dialog) { dialog.Press(IDC_REMOVE); });
   Asked(kRemoveQuestion, IDYES);
   driver.Then("unregister question", testkit::AnyDialog(), [this](ModalWindow& box) {
-    EXPECT_EQ("The certificate is also registered with the system. Do you want to unregister it?", box.MessageText());
+    EXPECT_EQ(kUnregisterQuestion, box.MessageText());
     EXPECT_EQ("Certificates on the Zelt", box.Title());
     HWND list = ::GetDlgItem(box.Owner(), IDC_CERTIFICATE_LIST);
     EXPECT_EQ((Cells{"John Roe"}), listkit::Column(list, 0)) << "refreshed before asking";
@@ -191,7 +143,7 @@ TEST_F(ManageDialog, UnregisterFailedAndCancelledRemovesAndRemovesWithAndWithout
     dialog.Press(IDC_MANAGE_CLOSE);
   });
 
-  EXPECT_EQ(0, Manage());
+  EXPECT_EQ(0, Click(IDC_MANAGE));
   EXPECT_EQ(kProvider + "Jane's keys/1/1", KeyInfoInMy("jane-doe")) << "No leaves the certificate in the MY store";
 }
 
@@ -231,6 +183,42 @@ TEST_F(ManageDialog, AReadThatFailsPartWayIsReportedOverWhatCouldBeRead) {
       EXPECT_TRUE(soft.Trace().empty()) << "the token was called: " << soft.Trace().front();
       dialog.Press(IDC_MANAGE_CLOSE);
     });
-    EXPECT_EQ(0, Manage());
+    EXPECT_EQ(0, Click(IDC_MANAGE));
   }
+}
+
+// Jane (default container), John (container) and Example Corp (no container), the first two
+// already registered.
+class ManageRegistered : public ManageTest {
+ protected:
+  ManageRegistered() : ManageTest(1, "4D414E47", true, {"jane-doe", "john-roe"}) {}
+};
+
+TEST_F(ManageRegistered, ShowsThemRegisteredAndRemoveUnregistersTheRemovedOneByItsThumbprint) {
+  OnDialog("opened", [](ModalWindow& dialog) {
+    HWND list = dialog.Item(IDC_CERTIFICATE_LIST);
+    EXPECT_EQ((Cells{"<Yes>", "<Yes>", "<No>"}), listkit::Column(list, 3));
+    // Each row with whether Register and Unregister are offered for it.
+    const struct {
+      int row;
+      bool registerOffered, unregisterOffered;
+    } rows[] = {{1, false, true}, {2, true, false}, {0, false, true}};
+    for (const auto& r : rows) {
+      listkit::Select(list, r.row);
+      EXPECT_EQ(r.registerOffered, dialog.IsEnabled(IDC_REGISTER)) << r.row;
+      EXPECT_EQ(r.unregisterOffered, dialog.IsEnabled(IDC_UNREGISTER)) << r.row;
+    }
+    dialog.Press(IDC_REMOVE);
+  });
+  Asked(kRemoveQuestion, IDYES);
+  Asked(kUnregisterQuestion, IDYES);
+  OnDialog("after", [](ModalWindow& dialog) {
+    HWND list = dialog.Item(IDC_CERTIFICATE_LIST);
+    EXPECT_EQ((Cells{"John Roe", "Example Corp"}), listkit::Column(list, 0));
+    EXPECT_EQ((Cells{"<Yes>", "<No>"}), listkit::Column(list, 3));
+    dialog.Press(IDC_MANAGE_CLOSE);
+  });
+  EXPECT_EQ(0, Click(IDC_MANAGE));
+  EXPECT_EQ("", KeyInfoInMy("jane-doe")) << "the removed certificate stayed registered";
+  EXPECT_NE("", KeyInfoInMy("john-roe")) << "the certificate in the removed one's row was unregistered";
 }

@@ -27,6 +27,7 @@ using Ids = std::vector<int>;
 const char kTitle[] = "Certificates on the Zelt";
 const char kRemoveQuestion[] =
     "The certificate and related key pair will be permanently deleted. Do you want to continue?";
+const char kUnregisterQuestion[] = "The certificate is also registered with the system. Do you want to unregister it?";
 // The CSP and the key exchange key of a PROV_RSA_FULL provider, as registration names them.
 const std::string kProvider = "Quillon Zelt RSA Cryptographic Service Provider/";
 const char* const kCertificates[] = {"jane-doe", "john-roe", "example-corp"};
@@ -55,17 +56,16 @@ inline bool NoticeShown(const ModalWindow& dialog) {
   return (::GetWindowLongA(dialog.Item(IDC_CONVERT_NOTICE), GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
-// The token made with `janeAndJohn` and `corp`, of the certificates only `registered` in "MY"
-// (without key provider information), the page open.
+// The token made with Example Corp, and Jane and John when `janeAndJohn`, of the certificates only
+// `registered` in "MY" (without key provider information), the page open.
 class ManageTest : public testkit::TokenPageTest {
  protected:
-  ManageTest(CK_SLOT_ID slot, const char* serial, bool janeAndJohn = true, bool corp = true,
-             std::vector<std::string> registered = {})
-      : TokenPageTest(slot, serial), janeAndJohn_(janeAndJohn), corp_(corp), registered_(std::move(registered)) {}
+  ManageTest(CK_SLOT_ID slot, const char* serial, bool janeAndJohn = true, std::vector<std::string> registered = {})
+      : TokenPageTest(slot, serial), janeAndJohn_(janeAndJohn), registered_(std::move(registered)) {}
   void SetUp() override {
     TokenPageTest::SetUp();
     if (HasFatalFailure()) return;
-    contents.AddJaneJohnAndCorp(janeAndJohn_, corp_);
+    contents.AddJaneJohnAndCorp(janeAndJohn_);
     TearDown();
     for (const std::string& name : registered_) ASSERT_TRUE(testkit::AddToMy(name)) << name;
     OpenPage();
@@ -75,8 +75,6 @@ class ManageTest : public testkit::TokenPageTest {
     for (const char* name : kCertificates) DropFromMy(name);
   }
 
-  // Presses Manage with the queued steps; the handler's result.
-  LRESULT Manage() { return Click(IDC_MANAGE); }
   // A step on the Manage certificates dialog.
   void OnDialog(const std::string& what, testkit::StepAction action) {
     OnTemplate(what, IDD_MANAGE_CERTIFICATES, std::move(action));
@@ -90,6 +88,6 @@ class ManageTest : public testkit::TokenPageTest {
   }
 
  private:
-  const bool janeAndJohn_, corp_;
+  const bool janeAndJohn_;
   const std::vector<std::string> registered_;
 };

@@ -1,6 +1,7 @@
 // Rules of the Manage certificates dialog beside its main flows: which commands and list changes
-// it takes, the Convert button, the message of each failing operation with its code, removing the
-// last certificate, and where the keyboard focus goes when its button is disabled.
+// it takes, Convert and the conversion before Register, the message of each failing operation
+// with its code, removing the last certificate, and where the keyboard focus goes when its button
+// is disabled.
 #include "manage/ManageFixture.h"
 
 // Jane (container "Jane's keys", the default logon certificate), John (container "John's keys",
@@ -35,57 +36,95 @@ TEST_F(ManageRules, OnlyClicksAndRowsBecomingSelectedAndFocusedCountCloseTakesAn
     EXPECT_EQ((Cells{"<Yes>", "<No>", "<N/A>"}), Column(list, 4));
     dialog.Command(IDC_MANAGE_CLOSE, BN_DOUBLECLICKED);
   });
-  EXPECT_EQ(0, Manage());
+  EXPECT_EQ(0, Click(IDC_MANAGE));
   EXPECT_EQ(0u, host().Count("AskPassword"));
 }
 
-TEST_F(ManageRules, ConvertAsksThenGivesTheCertificateAGuidContainerWithoutRegisteringIt) {
-  OnDialog("convert, declined", [](ModalWindow& dialog) {
-    listkit::Select(dialog.Item(IDC_CERTIFICATE_LIST), 2);
+// Register of a certificate without a container converts it first: the same questions, the same
+// refusals and the same GUID-named container as Convert, then the registration Convert leaves out.
+struct Conversion {
+  const char* name;
+  int button;
+  const char* registered;  // column "Registered" of the converted row
+  Ids enabled;             // the buttons offered for it then
+};
+void PrintTo(const Conversion& c, std::ostream* os) { *os << c.name; }
+
+class ConvertFirst : public ManageRules, public testing::WithParamInterface<Conversion> {};
+
+TEST_P(ConvertFirst, AsksThenGivesTheCertificateAGuidContainer) {
+  const Conversion& c = GetParam();
+  const bool registers = c.button == IDC_REGISTER;
+  HWND manage = nullptr;
+  OnDialog("declined", [&c, &manage](ModalWindow& dialog) {
+    manage = dialog.window();
+    Select(dialog.Item(IDC_CERTIFICATE_LIST), 2);
     EXPECT_TRUE(NoticeShown(dialog));
-    dialog.Press(IDC_CONVERT);
+    dialog.Press(c.button);
   });
-  Warning(IDNO);
-  OnDialog("convert, no password", [this](ModalWindow& dialog) {
+  // The warning belongs to the page, errors to the dialog.
+  driver.Then("warning", testkit::AnyDialog(), [this, &manage](ModalWindow& box) {
+    // The whole text is the resources suite's.
+    const std::string warning = "Certificate conversion may take several minutes.";
+    EXPECT_EQ(warning, box.MessageText().substr(0, warning.size()));
+    EXPECT_EQ("User Tools", box.Title());
+    EXPECT_EQ(::GetAncestor(harness.PageWindow(), GA_ROOT), box.Owner());
+    EXPECT_EQ(BoxIcon::Warning, box.Icon()) << ToString(box.Icon());
+    // A Close clicked meanwhile would delete the record the conversion goes on with.
+    EXPECT_FALSE(::IsWindowEnabled(manage)) << "the dialog takes no clicks while the warning is up";
+    box.Press(IDNO);
+  });
+  OnDialog("no password", [this, &c, &manage](ModalWindow& dialog) {
+    EXPECT_TRUE(::IsWindowEnabled(manage));
+    EXPECT_EQ(manage, ::GetActiveWindow()) << "the dialog is active again after the warning";
+    EXPECT_EQ("", KeyInfoInMy("example-corp"));
     EXPECT_EQ(0u, host().Count("AskPassword")) << "No asks for nothing more";
     host().askPasswordResult = S_FALSE;
-    dialog.Press(IDC_CONVERT);
+    dialog.Press(c.button);
   });
   Warning(IDYES);
-  OnDialog("convert, wrong password", [this](ModalWindow& dialog) {
+  OnDialog("wrong password", [this, &c](ModalWindow& dialog) {
     EXPECT_EQ(1u, host().Count("AskPassword"));
     host().askPasswordResult = S_OK;
     host().password = L"wrong";
-    dialog.Press(IDC_CONVERT);
+    dialog.Press(c.button);
   });
   Warning(IDYES);
   Failed("An error occurred while converting the certificate.\nError Code is  0x8010006b.");
-  OnDialog("convert", [this](ModalWindow& dialog) {
+  OnDialog("again", [this, &c](ModalWindow& dialog) {
+    EXPECT_EQ("", KeyInfoInMy("example-corp")) << "a failed conversion registers nothing";
     EXPECT_EQ("", CellText(dialog.Item(IDC_CERTIFICATE_LIST), 2, 6));
     EXPECT_EQ(1, listkit::ImageAt(dialog.Item(IDC_CERTIFICATE_LIST), 2));
     host().password = L"pki-password";
-    // The button the user pressed has the focus, and conversion disables it.
-    ::SetFocus(dialog.Item(IDC_CONVERT));
-    dialog.Press(IDC_CONVERT);
+    // The button the user pressed has the focus, and the conversion disables it.
+    ::SetFocus(dialog.Item(c.button));
+    dialog.Press(c.button);
   });
   Warning(IDYES);
-  OnDialog("converted", [](ModalWindow& dialog) {
+  OnDialog("converted", [&c, registers](ModalWindow& dialog) {
     const HWND list = dialog.Item(IDC_CERTIFICATE_LIST);
     EXPECT_EQ(36u, CellText(list, 2, 6).size()) << "a GUID-named container: " << CellText(list, 2, 6);
+    EXPECT_EQ(registers ? kProvider + CellText(list, 2, 6) + "/1/1" : "", KeyInfoInMy("example-corp"));
     EXPECT_EQ(0, listkit::ImageAt(list, 2));
-    EXPECT_EQ("<No>", CellText(list, 2, 3));
-    EXPECT_EQ((Ids{IDC_REGISTER, IDC_REMOVE, IDC_VIEW_DETAILS}), Enabled(dialog));
+    EXPECT_EQ(c.registered, CellText(list, 2, 3));
+    EXPECT_EQ(c.enabled, Enabled(dialog));
     EXPECT_FALSE(NoticeShown(dialog));
     EXPECT_EQ(list, ::GetFocus()) << "focus on control " << ::GetDlgCtrlID(::GetFocus());
     dialog.Press(IDC_MANAGE_CLOSE);
   });
-  EXPECT_EQ(0, Manage());
+  EXPECT_EQ(0, Click(IDC_MANAGE));
   EXPECT_EQ((std::vector<std::wstring>{L"Reading certificates from the token...", L"Converting certificate...",
                                        L"Converting certificate..."}),
             host().StatusTexts());
   EXPECT_FALSE(host().statusShown);
-  EXPECT_FALSE(DropFromMy("example-corp")) << "converted, not registered";
+  EXPECT_EQ(registers, DropFromMy("example-corp")) << "converted, registered only by Register";
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    ManageRules, ConvertFirst,
+    testing::Values(Conversion{"Convert", IDC_CONVERT, "<No>", {IDC_REGISTER, IDC_REMOVE, IDC_VIEW_DETAILS}},
+                    Conversion{"Register", IDC_REGISTER, "<Yes>", {IDC_UNREGISTER, IDC_REMOVE, IDC_VIEW_DETAILS}}),
+    [](const testing::TestParamInfo<Conversion>& info) { return std::string(info.param.name); });
 
 TEST_F(ManageRules, EachFailingOperationShowsItsMessageWithTheCodeAndKeepsTheRows) {
   OnDialog("register john", [](ModalWindow& dialog) {
@@ -142,7 +181,7 @@ TEST_F(ManageRules, EachFailingOperationShowsItsMessageWithTheCodeAndKeepsTheRow
     EXPECT_EQ(Ids{IDC_VIEW_DETAILS}, Enabled(dialog)) << "a button acts on rows the token no longer has";
     dialog.Press(IDC_MANAGE_CLOSE);
   });
-  EXPECT_EQ(0, Manage());
+  EXPECT_EQ(0, Click(IDC_MANAGE));
 }
 
 TEST_F(LastCertificate, RemovingItLeavesNothingToActOn) {
@@ -160,6 +199,6 @@ TEST_F(LastCertificate, RemovingItLeavesNothingToActOn) {
     EXPECT_EQ(dialog.Item(IDC_CERTIFICATE_LIST), ::GetFocus());
     dialog.Press(IDC_MANAGE_CLOSE);
   });
-  EXPECT_EQ(0, Manage());
+  EXPECT_EQ(0, Click(IDC_MANAGE));
   EXPECT_EQ(0u, contents.CountWithId({'C'}));
 }

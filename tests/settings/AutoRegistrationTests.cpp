@@ -49,6 +49,7 @@ class AutoRegistrationTest : public PageTest {
     PageTest::SetUp();
     TearDown();  // no key left over
     OpenAndClear();
+    host().autoRegistrationEnabled = TRUE;  // unless a test says otherwise
   }
   void TearDown() override {
     testkit::DeleteKeyTree(HKEY_CURRENT_USER, kParent);
@@ -139,7 +140,6 @@ TEST_F(AutoRegistrationTest, UnreadableValuesFallBackAndDaysOutsideOneTo180AreRe
   // A user key whose Days is too large to read and whose Off is missing.
   const ULONGLONG wide = 12;
   WriteValue(HKEY_CURRENT_USER, L"Days", REG_QWORD, &wide, sizeof wide);
-  host().autoRegistrationEnabled = TRUE;
   OnDialog("settings", [](ModalWindow& dialog) {
     EXPECT_EQ("30", dialog.ItemText(IDC_WARNING_DAYS));
     EXPECT_TRUE(dialog.IsChecked(IDC_ENABLE_EXPIRATION_WARNING));
@@ -170,7 +170,6 @@ TEST_F(AutoRegistrationTest, UnreadableValuesFallBackAndDaysOutsideOneTo180AreRe
 TEST_F(AutoRegistrationTest, MachineKeyIsReadAndWrittenBackForTheUserWithTheDaysItHeld) {
   WriteDword(HKEY_LOCAL_MACHINE, L"Days", 200);
   WriteDword(HKEY_LOCAL_MACHINE, L"Off", 1);
-  host().autoRegistrationEnabled = TRUE;
   OnDialog("settings", [](ModalWindow& dialog) {
     EXPECT_EQ("200", dialog.ItemText(IDC_WARNING_DAYS));
     EXPECT_FALSE(dialog.IsChecked(IDC_ENABLE_EXPIRATION_WARNING));
@@ -196,7 +195,6 @@ TEST_F(AutoRegistrationTest, MachineKeyIsReadAndWrittenBackForTheUserWithTheDays
 TEST_F(AutoRegistrationTest, RefusedDaysAreNeverStoredAndAKeyThatCannotBeMadeStoresNothing) {
   WriteDword(HKEY_CURRENT_USER, L"Days", 45);
   WriteDword(HKEY_CURRENT_USER, L"Off", 0);
-  host().autoRegistrationEnabled = TRUE;
   Refused("0");
   OnDialog("warning off", [](ModalWindow& dialog) {
     dialog.SetCheck(IDC_ENABLE_EXPIRATION_WARNING, false);
@@ -221,7 +219,6 @@ TEST_F(AutoRegistrationTest, RefusedDaysAreNeverStoredAndAKeyThatCannotBeMadeSto
 
 // A command that is no click: the check boxes ignore it, OK and Cancel take any.
 TEST_F(AutoRegistrationTest, CheckBoxesActOnClicksOnlyOkAndCancelOnAnyCommand) {
-  host().autoRegistrationEnabled = TRUE;
   OnDialog("other codes", [](ModalWindow& dialog) {
     ::CheckDlgButton(dialog.window(), IDC_ENABLE_EXPIRATION_WARNING, BST_CHECKED);
     dialog.Command(IDC_ENABLE_EXPIRATION_WARNING, BN_DOUBLECLICKED);

@@ -51,8 +51,6 @@ class ImportTest : public testkit::TokenPageTest {
     if (!HasFatalFailure()) OpenPage();
   }
 
-  LRESULT Run() { return Click(IDC_IMPORT); }
-
   // Steps: on the import dialog, on the Advanced Settings dialog, on a message box of the import dialog.
   void OnDialog(const std::string& what, testkit::StepAction action) {
     driver.Then(what, testkit::Titled(kTitle), std::move(action));
@@ -78,7 +76,7 @@ class ImportTest : public testkit::TokenPageTest {
 TEST_F(ImportTest, TheFileReachesTheTokenAsAContainerNamedAfterItAndOnlyOnce) {
   Fill(jane, "p12-secret");
   Box("The certificate has been successfully imported.", BoxIcon::Information);
-  EXPECT_EQ(S_OK, Run());
+  EXPECT_EQ(S_OK, Click(IDC_IMPORT));
   EXPECT_EQ(std::vector<std::string>{"jane-doe.p12: Jane Doe"}, OnToken());
   EXPECT_EQ(std::vector<std::wstring>{L"Importing certificate..."}, host().StatusTexts());
   EXPECT_FALSE(host().statusShown);
@@ -101,7 +99,7 @@ TEST_F(ImportTest, TheFileReachesTheTokenAsAContainerNamedAfterItAndOnlyOnce) {
   });
   Box("An error occurred while importing the certificate.\nError Code is  0x8009000f.", BoxIcon::Error);
   Press("cancel", IDCANCEL);
-  EXPECT_EQ(S_OK, Run());
+  EXPECT_EQ(S_OK, Click(IDC_IMPORT));
   testkit::RemoveTree(folder);
   EXPECT_EQ(std::vector<std::string>{"jane-doe.p12: Jane Doe"}, OnToken()) << "nothing added";
 }
@@ -121,7 +119,7 @@ TEST_F(ImportTest, FailuresKeepTheDialogOpenWithWhatWasTyped) {
     EXPECT_EQ("p12-secret", dialog.ItemText(IDC_FILE_PASSWORD));
     dialog.Press(IDCANCEL);
   });
-  EXPECT_EQ(S_OK, Run());
+  EXPECT_EQ(S_OK, Click(IDC_IMPORT));
   EXPECT_EQ(1u, host().Count("AskPassword")) << "asked only once the file was read";
   EXPECT_EQ(0u, host().Count("ShowStatus"));
   EXPECT_TRUE(OnToken().empty());
@@ -146,7 +144,7 @@ TEST_F(ImportTest, AdvancedChoosesAGuidNameAndCancelReturnsToTheChoiceTheImportS
   OnAdvanced("back to the start; GUID, OK", choice(IDC_USE_FILE_NAME, IDC_USE_GUID, IDOK));
   Fill(jane, "p12-secret");
   Box("The certificate has been successfully imported.", BoxIcon::Information);
-  EXPECT_EQ(S_OK, Run());
+  EXPECT_EQ(S_OK, Click(IDC_IMPORT));
   const std::vector<std::string> found = OnToken();
   ASSERT_EQ(1u, found.size());
   EXPECT_TRUE(std::regex_match(found[0], std::regex("[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}: Jane Doe")))
@@ -156,7 +154,7 @@ TEST_F(ImportTest, AdvancedChoosesAGuidNameAndCancelReturnsToTheChoiceTheImportS
   Press("advanced", IDC_ADVANCED);
   OnAdvanced("file name, OK", choice(IDC_USE_GUID, IDC_USE_FILE_NAME, IDOK));
   Press("cancel", IDCANCEL);
-  EXPECT_EQ(S_OK, Run());
+  EXPECT_EQ(S_OK, Click(IDC_IMPORT));
 }
 
 TEST_F(ImportTest, BrowseStartsEmptyAndTheChosenFileReplacesThePath) {
@@ -181,7 +179,7 @@ TEST_F(ImportTest, BrowseStartsEmptyAndTheChosenFileReplacesThePath) {
     EXPECT_EQ(jane, dialog.ItemText(IDC_FILE_PATH));
     dialog.Press(IDCANCEL);
   });
-  EXPECT_EQ(S_OK, Run());
+  EXPECT_EQ(S_OK, Click(IDC_IMPORT));
 }
 
 // What the dialog cannot hand on as the user gave it is refused before the library or the token
@@ -216,7 +214,7 @@ TEST_F(ImportTest, TextsThatCannotBeSentAsTypedAndACutShortListStopTheImport) {
     dialog.Press(IDC_IMPORT_OK);
   });
   Box("The certificate has been successfully imported.", BoxIcon::Information);
-  EXPECT_EQ(S_OK, Run());
+  EXPECT_EQ(S_OK, Click(IDC_IMPORT));
 
   // Values are read twice (length, then bytes): the catalog, the container record and its
   // certificate for the map, then the listed certificate's value.
@@ -228,7 +226,7 @@ TEST_F(ImportTest, TextsThatCannotBeSentAsTypedAndACutShortListStopTheImport) {
   });
   Press("cancel", IDCANCEL);
   ASSERT_EQ(CKR_OK, soft.Inject("C_GetAttributeValue", 7, CKR_DEVICE_ERROR));
-  EXPECT_EQ(S_OK, Run());
+  EXPECT_EQ(S_OK, Click(IDC_IMPORT));
   EXPECT_EQ(std::vector<std::string>{"jane-doe.p12: Jane Doe"}, OnToken()) << "nothing imported";
 }
 
@@ -246,5 +244,5 @@ TEST_F(ImportTest, ButtonsActOnClicksOnly) {
     advanced.Command(IDOK, 1);
   });
   OnDialog("cancel", [](ModalWindow& dialog) { dialog.Command(IDCANCEL, 1); });
-  EXPECT_EQ(S_OK, Run());
+  EXPECT_EQ(S_OK, Click(IDC_IMPORT));
 }
