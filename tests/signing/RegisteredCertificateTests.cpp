@@ -63,7 +63,8 @@ Signed SignWith(const std::string& name, const char* pin, const char* hashOid,
   DWORD partSizes[] = {sizeof kText - 1};
   std::vector<BYTE> message(16384);
   DWORD size = static_cast<DWORD>(message.size());
-  if (!::CryptSetProvParam(provider, pinParameter, reinterpret_cast<const BYTE*>(pin), 0)) result.error = ::GetLastError();
+  const BYTE* pinBytes = reinterpret_cast<const BYTE*>(pin);
+  if (!::CryptSetProvParam(provider, pinParameter, pinBytes, 0)) result.error = ::GetLastError();
   else if (meanwhile) meanwhile();
   if (!result.error && !::CryptSignMessage(&para, FALSE, 1, parts, partSizes, message.data(), &size))
     result.error = ::GetLastError();
