@@ -12,6 +12,7 @@
 #include "kit/Registry.h"
 #include "model/ComPtr.h"
 #include "model/ScopedBstr.h"
+#include "model/ScopedLibrary.h"
 #include "model/ScopedRegKey.h"
 #include "server/Guids.h"
 
@@ -51,13 +52,11 @@ class RegistrationTest : public ::testing::Test {
     return RunProcess(L"regsvr32.exe /s " + std::wstring(options) + L"\"" + dll_ + L"\"");
   }
   HRESULT CallExport(const char* name) {
-    HMODULE module = ::LoadLibraryW(dll_.c_str());
+    const ScopedLibrary module(::LoadLibraryW(dll_.c_str()));
     if (!module) return HRESULT_FROM_WIN32(::GetLastError());
     using Entry = HRESULT(__stdcall*)();
-    const auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-    const HRESULT hr = entry ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-    ::FreeLibrary(module);
-    return hr;
+    const auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(::GetProcAddress(module.get(), name)));
+    return entry ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
   }
 
   // Every key the registration writes, whole: its default value, its value names and its subkeys.
