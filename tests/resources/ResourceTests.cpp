@@ -107,31 +107,6 @@ TEST_F(DllResources, EveryDialogTheCodeUsesCreatesAndHoldsEveryControlTheCodeUse
     EXPECT_EQ(1u, controls.count(used->id)) << Where(*used) << ": no dialog the code uses has such a control";
 }
 
-// Styles that the dialogs' code relies on and that no other check would miss.
-TEST_F(DllResources, ControlsHaveTheStylesTheirDialogsRelyOn) {
-  const LONG list = LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS;
-  const struct {
-    int dialog, control;
-    LONG mask, style;
-    const char* why;
-  } cases[] = {
-      {IDD_IMPORT_CERTIFICATE, IDC_FILE_PASSWORD, ES_PASSWORD, ES_PASSWORD, "the file password shows as typed"},
-      {IDD_MANAGE_CERTIFICATES, IDC_CERTIFICATE_LIST, LVS_TYPEMASK | list, list,
-       "a report of one selection that stays visible while a button has the focus"},
-      {IDD_AUTO_REGISTRATION, IDC_WARNING_DAYS, 3 | CBS_SORT, CBS_DROPDOWN,
-       "the days can be typed as well as picked, in the order they are filled in"},
-  };
-  for (const auto& c : cases) {
-    ScopedWindow dialog = Create(c.dialog);
-    ASSERT_TRUE(dialog) << c.dialog << ", error " << ::GetLastError();
-    const LONG style = ::GetWindowLongW(::GetDlgItem(dialog.get(), c.control), GWL_STYLE);
-    EXPECT_EQ(c.style, style & c.mask) << c.why << ": style 0x" << std::hex << style;
-  }
-  ScopedWindow import = Create(IDD_IMPORT_CERTIFICATE);
-  EXPECT_EQ(static_cast<LRESULT>(MAKELONG(IDC_IMPORT_OK, DC_HASDEFID)), ::SendMessageW(import.get(), DM_GETDEFID, 0, 0))
-      << "Enter does not run the import";
-}
-
 TEST_F(DllResources, EveryImageAndScriptTheCodeUsesIsThere) {
   for (const UsedResourceId* used = kUsedBitmapIds; used->name; ++used)
     EXPECT_TRUE(::LoadImageW(dll(), MAKEINTRESOURCEW(used->id), IMAGE_BITMAP, 0, 0, LR_SHARED)) << Where(*used);
@@ -152,36 +127,34 @@ class TemplateReader {
  public:
   explicit TemplateReader(const BYTE* p) : p_(p) {}
   std::vector<std::string> Lines() {
-    EXPECT_FALSE(Word(0) == 1 && reinterpret_cast<const WORD*>(p_)[1] == 0xFFFF) << "a DIALOGEX template";
-    const DWORD style = Dword();
-    p_ += 4;  // extended style
-    const int count = Word();
-    p_ += 4;  // position
+    const DLGTEMPLATE& dialog = Take<DLGTEMPLATE>();
+    EXPECT_FALSE(LOWORD(dialog.style) == 1 && HIWORD(dialog.style) == 0xFFFF) << "a DIALOGEX template";
     std::ostringstream head;
-    head << Word() << "x" << Word();
+    head << dialog.cx << "x" << dialog.cy;
     Text(), Text();  // menu, class
     head << " \"" << Text() << "\"";
-    if (style & DS_SETFONT) head << " " << Word() << " \"" << Text() << "\"";
-    head << Flags(style, {{DS_MODALFRAME, "modalframe"}, {WS_CAPTION, "caption"}, {WS_SYSMENU, "sysmenu"},
+    if (dialog.style & DS_SETFONT) head << " " << Take<WORD>() << " \"" << Text() << "\"";
+    head << Flags(dialog.style, {{DS_MODALFRAME, "modalframe"}, {WS_CAPTION, "caption"}, {WS_SYSMENU, "sysmenu"},
                           {WS_CHILD, "child"}, {WS_VISIBLE, "visible"}});
     std::vector<std::string> lines{head.str()};
-    for (int i = 0; i < count; ++i) lines.push_back(Control());
+    for (int i = 0; i < dialog.cdit; ++i) lines.push_back(Control());
     return lines;
   }
 
  private:
   using Names = std::vector<std::pair<DWORD, const char*>>;
-  WORD Word(int advance = 2) {
-    const WORD w = *reinterpret_cast<const WORD*>(p_);
-    p_ += advance;
-    return w;
+  // The next item of the template, which the reader then passes.
+  template <typename Item>
+  const Item& Take() {
+    const Item& item = *reinterpret_cast<const Item*>(p_);
+    p_ += sizeof item;
+    return item;
   }
-  DWORD Dword() { return Word() | (static_cast<DWORD>(Word()) << 16); }
   // A string or an ordinal ("#n").
   std::string Text() {
-    if (*reinterpret_cast<const WORD*>(p_) == 0xFFFF) return "#" + std::to_string((Word(), Word()));
+    if (*reinterpret_cast<const WORD*>(p_) == 0xFFFF) return "#" + std::to_string((Take<WORD>(), Take<WORD>()));
     std::string text;
-    for (WORD c; (c = Word()) != 0;) text += static_cast<char>(c);
+    for (WORD c; (c = Take<WORD>()) != 0;) text += static_cast<char>(c);
     return text;
   }
   static std::string Flags(DWORD style, const Names& names) {
@@ -192,11 +165,8 @@ class TemplateReader {
   }
   std::string Control() {
     p_ = reinterpret_cast<const BYTE*>((reinterpret_cast<uintptr_t>(p_) + 3) & ~uintptr_t(3));
-    const DWORD style = Dword();
-    p_ += 4;  // extended style
-    std::ostringstream line;
-    const int x = static_cast<SHORT>(Word()), y = static_cast<SHORT>(Word()), cx = static_cast<SHORT>(Word()),
-              cy = static_cast<SHORT>(Word()), id = static_cast<SHORT>(Word());
+    const DLGITEMTEMPLATE& item = Take<DLGITEMTEMPLATE>();
+    const DWORD style = item.style, low = style & 0xFFFF;
     // A class by name or by its atom.
     std::string kind = Text();
     for (char& c : kind) c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
@@ -204,11 +174,10 @@ class TemplateReader {
     for (int atom = 0; atom < 6; ++atom)
       if (kind == atoms[atom]) kind = "#" + std::to_string(128 + atom);
     const std::string text = Text();
-    p_ += Word();  // creation data
+    p_ += Take<WORD>();  // creation data
     std::string flags = Flags(style, {{WS_TABSTOP, "tabstop"}, {WS_BORDER, "border"}, {WS_VSCROLL, "vscroll"},
                                       {WS_HSCROLL, "hscroll"}, {WS_DISABLED, "disabled"}});
     if (!(style & WS_VISIBLE)) flags += " hidden";
-    const DWORD low = style & 0xFFFF;
     if (kind == "#128") {
       const char* buttons[] = {"button", "button", "check", "autocheck", "radio", "3state", "auto3state", "groupbox",
                                "userbutton", "autoradio"};
@@ -231,7 +200,9 @@ class TemplateReader {
                            {LVS_NOLABELWRAP, "nolabelwrap"}, {LVS_AUTOARRANGE, "autoarrange"},
                            {LVS_SORTASCENDING, "sort"}});
     }
-    line << id << " " << kind << " \"" << text << "\" " << x << "," << y << " " << cx << "x" << cy << flags;
+    std::ostringstream line;
+    line << static_cast<SHORT>(item.id) << " " << kind << " \"" << text << "\" " << item.x << "," << item.y << " "
+         << item.cx << "x" << item.cy << flags;
     return line.str();
   }
 
@@ -255,6 +226,9 @@ std::vector<int> NamesOf(HMODULE module, LPCSTR type) {
 
 // Every dialog as the user sees it: each control with its id, kind, text, place, size and the
 // styles its behaviour needs. Controls are in tab order; -1 is a control the code never names.
+// Styles the dialogs' code relies on: the file password does not show as typed; the certificates
+// are a report of one selection that stays visible while a button has the focus; the warning days
+// can be typed as well as picked, in the order they are filled in (no sort); Enter runs the import.
 TEST_F(DllResources, EveryDialogTemplateHoldsExactlyItsControls) {
   const std::map<int, std::vector<std::string>> expected = {
       {IDD_USERPAGE,

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "kit/ModuleUnderTest.h"
+#include "model/ComPtr.h"
 #include "server/Guids.h"
 
 namespace {
@@ -34,8 +35,8 @@ class ServerTest : public ::testing::Test {
     ASSERT_TRUE(module.loaded()) << "cannot load the page DLL, error " << ::GetLastError();
     ASSERT_EQ(S_OK, module.CanUnloadNow()) << "the module starts locked";
   }
-  HRESULT GetFactory(IClassFactory** factory) {
-    return module.GetClassObject(CLSID_UserPage, IID_IClassFactory, reinterpret_cast<void**>(factory));
+  HRESULT GetFactory(ComPtr<IClassFactory>* factory) {
+    return module.GetClassObject(CLSID_UserPage, IID_IClassFactory, factory->ReceiveVoid());
   }
   testkit::ModuleUnderTest module;
 };
@@ -44,39 +45,36 @@ class ServerTest : public ::testing::Test {
 
 // Each holder is checked while it is the only one left.
 TEST_F(ServerTest, CanUnloadNowIsFalseWhileAFactoryAPageOrALockIsHeld) {
-  IClassFactory* factory = nullptr;
-  IClassFactory* again = nullptr;
+  ComPtr<IClassFactory> factory, again;
   ASSERT_EQ(S_OK, GetFactory(&factory));
   ASSERT_EQ(S_OK, GetFactory(&again));
-  EXPECT_EQ(factory, again) << "a second call hands out another factory";
-  again->Release();
+  EXPECT_EQ(factory.Get(), again.Get()) << "a second call hands out another factory";
+  again.Reset();
   EXPECT_EQ(S_FALSE, module.CanUnloadNow()) << "a client holds the factory";
 
-  IUnknown* unknown = nullptr;
-  HRESULT hr = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&unknown));
-  ASSERT_EQ(S_OK, hr) << std::hex << hr;
-  factory->Release();
-  EXPECT_EQ(S_FALSE, module.CanUnloadNow()) << "a live page holds the module";
-  IPropertyPage* page = nullptr;
-  ASSERT_EQ(S_OK, unknown->QueryInterface(IID_IPropertyPage, reinterpret_cast<void**>(&page)));
-  IUnknown* identity = nullptr;
-  ASSERT_EQ(S_OK, page->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
-  EXPECT_EQ(unknown, identity) << "COM identity differs between interfaces";
-  identity->Release();
-  page->Release();
-  unknown->Release();
+  {
+    ComPtr<IUnknown> unknown, identity;
+    ComPtr<IPropertyPage> page;
+    HRESULT hr = factory->CreateInstance(nullptr, IID_IUnknown, unknown.ReceiveVoid());
+    ASSERT_EQ(S_OK, hr) << std::hex << hr;
+    factory.Reset();
+    EXPECT_EQ(S_FALSE, module.CanUnloadNow()) << "a live page holds the module";
+    ASSERT_EQ(S_OK, unknown->QueryInterface(IID_IPropertyPage, page.ReceiveVoid()));
+    ASSERT_EQ(S_OK, page->QueryInterface(IID_IUnknown, identity.ReceiveVoid()));
+    EXPECT_EQ(unknown.Get(), identity.Get()) << "COM identity differs between interfaces";
+  }
   EXPECT_EQ(S_OK, module.CanUnloadNow());
 
   // Two locks, released one by one through fresh factories.
   ASSERT_EQ(S_OK, GetFactory(&factory));
   EXPECT_EQ(S_OK, factory->LockServer(TRUE));
   EXPECT_EQ(S_OK, factory->LockServer(TRUE));
-  factory->Release();
+  factory.Reset();
   EXPECT_EQ(S_FALSE, module.CanUnloadNow());
   for (HRESULT expected : {S_FALSE, S_OK}) {
     ASSERT_EQ(S_OK, GetFactory(&factory));
     factory->LockServer(FALSE);
-    factory->Release();
+    factory.Reset();
     EXPECT_EQ(expected, module.CanUnloadNow()) << "after releasing a lock";
   }
 }
@@ -101,51 +99,50 @@ TEST_F(ServerTest, AggregationWorksOnlyWithUnknownAndAnswersForTheOuter) {
   EXPECT_EQ(nullptr, out);
   EXPECT_EQ(1, outer.refs);
 
-  IUnknown* inner = nullptr;
-  hr = module.CreatePage(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner));
-  ASSERT_EQ(S_OK, hr) << std::hex << hr;
-  IPropertyPage* page = nullptr;
-  ASSERT_EQ(S_OK, inner->QueryInterface(IID_IPropertyPage, reinterpret_cast<void**>(&page)));
-  EXPECT_EQ(2, outer.refs) << "the aggregated page must count on the outer unknown";
-  IUnknown* identity = nullptr;
-  ASSERT_EQ(S_OK, page->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
-  EXPECT_EQ(static_cast<IUnknown*>(&outer), identity) << "identity must be the outer unknown";
-  identity->Release();
-  page->Release();
-  EXPECT_EQ(1, outer.refs);
-  inner->Release();
+  {
+    ComPtr<IUnknown> inner, identity;
+    ComPtr<IPropertyPage> page;
+    hr = module.CreatePage(&outer, IID_IUnknown, inner.ReceiveVoid());
+    ASSERT_EQ(S_OK, hr) << std::hex << hr;
+    ASSERT_EQ(S_OK, inner->QueryInterface(IID_IPropertyPage, page.ReceiveVoid()));
+    EXPECT_EQ(2, outer.refs) << "the aggregated page must count on the outer unknown";
+    ASSERT_EQ(S_OK, page->QueryInterface(IID_IUnknown, identity.ReceiveVoid()));
+    EXPECT_EQ(static_cast<IUnknown*>(&outer), identity.Get()) << "identity must be the outer unknown";
+    identity.Reset();
+    page.Reset();
+    EXPECT_EQ(1, outer.refs);
+  }
   EXPECT_EQ(S_OK, module.CanUnloadNow());
 }
 
 // Every entry that hands out an interface refuses a missing out-pointer, the page's own
 // unknown and the aggregated inner unknown included.
 TEST_F(ServerTest, AMissingOutPointerIsRefusedWithPointerError) {
-  IClassFactory* factory = nullptr;
-  ASSERT_EQ(S_OK, GetFactory(&factory));
-  IUnknown* page = nullptr;
-  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&page)));
   OuterUnknown outer;
-  IUnknown* inner = nullptr;
-  ASSERT_EQ(S_OK, factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)));
-  const struct {
-    const char* entry;
-    std::function<HRESULT()> call;
-  } cases[] = {
-      {"DllGetClassObject", [&] { return module.GetClassObject(CLSID_UserPage, IID_IClassFactory, nullptr); }},
-      {"DllGetClassObject, another class", [&] { return module.GetClassObject(IID_IUnknown, IID_IUnknown, nullptr); }},
-      {"factory QueryInterface", [&] { return factory->QueryInterface(IID_IClassFactory, nullptr); }},
-      {"CreateInstance", [&] { return factory->CreateInstance(nullptr, IID_IPropertyPage, nullptr); }},
-      {"CreateInstance, aggregated", [&] { return factory->CreateInstance(&outer, IID_IUnknown, nullptr); }},
-      {"page QueryInterface", [&] { return page->QueryInterface(IID_IPropertyPage, nullptr); }},
-      {"inner QueryInterface", [&] { return inner->QueryInterface(IID_IPropertyPage, nullptr); }},
-  };
-  for (const auto& c : cases) {
-    const HRESULT hr = c.call();
-    EXPECT_EQ(E_POINTER, hr) << c.entry << ": 0x" << std::hex << hr;
+  {
+    ComPtr<IClassFactory> factory;
+    ComPtr<IUnknown> page, inner;
+    ASSERT_EQ(S_OK, GetFactory(&factory));
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, page.ReceiveVoid()));
+    ASSERT_EQ(S_OK, factory->CreateInstance(&outer, IID_IUnknown, inner.ReceiveVoid()));
+    const struct {
+      const char* entry;
+      std::function<HRESULT()> call;
+    } cases[] = {
+        {"DllGetClassObject", [&] { return module.GetClassObject(CLSID_UserPage, IID_IClassFactory, nullptr); }},
+        {"DllGetClassObject, another class",
+         [&] { return module.GetClassObject(IID_IUnknown, IID_IUnknown, nullptr); }},
+        {"factory QueryInterface", [&] { return factory->QueryInterface(IID_IClassFactory, nullptr); }},
+        {"CreateInstance", [&] { return factory->CreateInstance(nullptr, IID_IPropertyPage, nullptr); }},
+        {"CreateInstance, aggregated", [&] { return factory->CreateInstance(&outer, IID_IUnknown, nullptr); }},
+        {"page QueryInterface", [&] { return page->QueryInterface(IID_IPropertyPage, nullptr); }},
+        {"inner QueryInterface", [&] { return inner->QueryInterface(IID_IPropertyPage, nullptr); }},
+    };
+    for (const auto& c : cases) {
+      const HRESULT hr = c.call();
+      EXPECT_EQ(E_POINTER, hr) << c.entry << ": 0x" << std::hex << hr;
+    }
+    EXPECT_EQ(1, outer.refs);
   }
-  EXPECT_EQ(1, outer.refs);
-  inner->Release();
-  page->Release();
-  factory->Release();
   EXPECT_EQ(S_OK, module.CanUnloadNow()) << "a refused call kept something alive";
 }

@@ -12,6 +12,8 @@
 #include "kit/Registry.h"
 #include "model/ComPtr.h"
 #include "model/ScopedBstr.h"
+#include "model/ScopedLibrary.h"
+#include "model/ScopedRegKey.h"
 #include "server/Guids.h"
 
 using namespace testkit;
@@ -50,13 +52,11 @@ class RegistrationTest : public ::testing::Test {
     return RunProcess(L"regsvr32.exe /s " + std::wstring(options) + L"\"" + dll_ + L"\"");
   }
   HRESULT CallExport(const char* name) {
-    HMODULE module = ::LoadLibraryW(dll_.c_str());
+    const ScopedLibrary module(::LoadLibraryW(dll_.c_str()));
     if (!module) return HRESULT_FROM_WIN32(::GetLastError());
     using Entry = HRESULT(__stdcall*)();
-    const auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-    const HRESULT hr = entry ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-    ::FreeLibrary(module);
-    return hr;
+    const auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(::GetProcAddress(module.get(), name)));
+    return entry ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
   }
 
   // Every key the registration writes, whole: its default value, its value names and its subkeys.
@@ -90,10 +90,11 @@ class RegistrationTest : public ::testing::Test {
 // The standard IUnknown's interface key, whole: the type library refers to that interface
 // and must leave its key as it found it.
 const wchar_t kUnknownKey[] = L"Interface\\{00000000-0000-0000-C000-000000000046}";
-// "name: doc string" of a library (-1) or of one of its types.
-std::wstring Described(ITypeLib* library, int index) {
+// "name: doc string" of a library (-1) or of one of its types, or of a type (MEMBERID_NIL).
+template <typename Described>
+std::wstring Describe(Described* described, int index) {
   ScopedBstr name, doc;
-  library->GetDocumentation(index, name.Receive(), doc.Receive(), nullptr, nullptr);
+  described->GetDocumentation(index, name.Receive(), doc.Receive(), nullptr, nullptr);
   return std::wstring(name.Get() ? name.Get() : L"") + L": " + (doc.Get() ? doc.Get() : L"");
 }
 
@@ -121,18 +122,16 @@ TEST_F(RegistrationTest, Regsvr32WritesExactlyTheClassKeysAndTheTypeLibraryAndRe
 
   // Leftovers of an older registration under the class key do not survive the next one.
   for (const wchar_t* stale : {L"\\Stale", L"\\Programmable\\Old"}) {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyW(HKEY_CLASSES_ROOT, (kClassKey + stale).c_str(), &key));
-    ::RegCloseKey(key);
+    ScopedRegKey key;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyW(HKEY_CLASSES_ROOT, (kClassKey + stale).c_str(), key.receive()));
   }
   ASSERT_EQ(S_OK, CallExport("DllRegisterServer"));
   ExpectRegistered();
 
   // Unregistration removes the ProgIDs, the class and the type library, but keeps the CLSID key.
   ASSERT_EQ(0, Regsvr32(L"/u "));
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage.1"));
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage"));
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
+  for (const std::wstring key : {L"ZeltUtilUserPage.UserPage.1", L"ZeltUtilUserPage.UserPage", kClassKey.c_str()})
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << std::string(key.begin(), key.end());
   EXPECT_FALSE(SubkeyNames(HKEY_CLASSES_ROOT, L"CLSID").empty()) << "other classes must stay registered";
   library.Reset();
   hr = ::LoadRegTypeLib(LIBID_ZeltUtilUserPage, 1, 0, 0x0409, library.Receive());
@@ -152,7 +151,7 @@ TEST_F(RegistrationTest, TheTypeLibraryHoldsTheClassWithIUnknownAsItsOnlyInterfa
   EXPECT_EQ((std::vector<int>{0x0409, 1, 0, SYS_WIN32}),
             (std::vector<int>{static_cast<int>(attr->lcid), attr->wMajorVerNum, attr->wMinorVerNum, attr->syskind}));
   library->ReleaseTLibAttr(attr);
-  EXPECT_EQ(L"ZELTUTILUSERPAGELib: ZeltUtilUserPage 1.0 Type Library", Described(library.Get(), -1));
+  EXPECT_EQ(L"ZELTUTILUSERPAGELib: ZeltUtilUserPage 1.0 Type Library", Describe(library.Get(), -1));
   int coclasses = 0;
   for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
     TYPEKIND kind = TKIND_MAX;
@@ -167,9 +166,7 @@ TEST_F(RegistrationTest, TheTypeLibraryHoldsTheClassWithIUnknownAsItsOnlyInterfa
   ASSERT_EQ(S_OK, coclass->GetTypeAttr(&type));
   EXPECT_EQ((std::vector<int>{TKIND_COCLASS, 1}), (std::vector<int>{type->typekind, type->cImplTypes}));
   coclass->ReleaseTypeAttr(type);
-  ScopedBstr name, doc;
-  coclass->GetDocumentation(MEMBERID_NIL, name.Receive(), doc.Receive(), nullptr, nullptr);
-  EXPECT_EQ(std::wstring(L"UserPage: UserPage Class"), std::wstring(name.Get()) + L": " + doc.Get());
+  EXPECT_EQ(L"UserPage: UserPage Class", Describe(coclass.Get(), MEMBERID_NIL));
   INT flags = 0;
   HREFTYPE ref = 0;
   ASSERT_EQ(S_OK, coclass->GetImplTypeFlags(0, &flags));
@@ -187,10 +184,10 @@ TEST_F(RegistrationTest, TheTypeLibraryHoldsTheClassWithIUnknownAsItsOnlyInterfa
 // stops there with that error. What came before stays; what comes after, the class and the
 // type library, is not written.
 TEST_F(RegistrationTest, RegistrationStopsAtTheFirstFailedWrite) {
-  HKEY key = nullptr;
+  ScopedRegKey key;
   ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage", 0, nullptr,
-                                             REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr));
-  ::RegCloseKey(key);
+                                             REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, key.receive(), nullptr));
+  key.reset();
   const HRESULT hr = CallExport("DllRegisterServer");
   EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE), hr) << std::hex << hr;
   EXPECT_EQ(kClsid, ReadString(HKEY_CLASSES_ROOT, L"ZeltUtilUserPage.UserPage.1\\CLSID", nullptr));

@@ -51,10 +51,8 @@ Signed SignWith(const std::string& name, const char* pin, const char* hashOid,
   DWORD keySpec = 0;
   BOOL callerFrees = FALSE;
   if (!cert || !::CryptAcquireCertificatePrivateKey(cert.get(), CRYPT_ACQUIRE_CACHE_FLAG, nullptr, &provider, &keySpec,
-                                                    &callerFrees)) {
-    result.error = ::GetLastError();
-    return result;
-  }
+                                                    &callerFrees))
+    return {::GetLastError(), "", ""};
   const DWORD pinParameter = keySpec == AT_SIGNATURE ? PP_SIGNATURE_PIN : PP_KEYEXCHANGE_PIN;
   CRYPT_SIGN_MESSAGE_PARA para = {};
   para.cbSize = sizeof para;
@@ -65,12 +63,11 @@ Signed SignWith(const std::string& name, const char* pin, const char* hashOid,
   DWORD partSizes[] = {sizeof kText - 1};
   std::vector<BYTE> message(16384);
   DWORD size = static_cast<DWORD>(message.size());
-  if (!::CryptSetProvParam(provider, pinParameter, reinterpret_cast<const BYTE*>(pin), 0)) {
+  const BYTE* pinBytes = reinterpret_cast<const BYTE*>(pin);
+  if (!::CryptSetProvParam(provider, pinParameter, pinBytes, 0)) result.error = ::GetLastError();
+  else if (meanwhile) meanwhile();
+  if (!result.error && !::CryptSignMessage(&para, FALSE, 1, parts, partSizes, message.data(), &size))
     result.error = ::GetLastError();
-  } else {
-    if (meanwhile) meanwhile();
-    if (!::CryptSignMessage(&para, FALSE, 1, parts, partSizes, message.data(), &size)) result.error = ::GetLastError();
-  }
   ::CryptSetProvParam(provider, pinParameter, nullptr, 0);
   if (callerFrees) ::CryptReleaseContext(provider, 0);
   else ::CertSetCertificateContextProperty(cert.get(), CERT_KEY_PROV_HANDLE_PROP_ID, 0, nullptr);
@@ -85,16 +82,12 @@ Signed SignWith(const std::string& name, const char* pin, const char* hashOid,
   DWORD contentSize = sizeof content;
   PCCERT_CONTEXT signerCert = nullptr;
   if (!::CryptVerifyMessageSignature(&verify, 0, message.data(), size, reinterpret_cast<BYTE*>(content), &contentSize,
-                                     &signerCert)) {
-    result.error = ::GetLastError();
-    return result;
-  }
+                                     &signerCert))
+    return {::GetLastError(), "", ""};
   ScopedCertContext signer(signerCert);
   char signerName[256] = "";
   ::CertGetNameStringA(signer.get(), CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, signerName, sizeof signerName);
-  result.signer = signerName;
-  result.content.assign(content, contentSize);
-  return result;
+  return {0, signerName, std::string(content, contentSize)};
 }
 
 // Jane Doe (container "Jane's keys") and Example Corp (a key pair without a container), both

@@ -42,12 +42,6 @@ std::string Narrow(const std::wstring& w) {
   return s;
 }
 
-std::wstring Hex(HRESULT hr) {
-  wchar_t text[16];
-  wsprintfW(text, L"0x%08lX", static_cast<unsigned long>(hr));
-  return text;
-}
-
 std::wstring Lower(std::wstring s) {
   ::CharLowerBuffW(&s[0], static_cast<DWORD>(s.size()));
   return s;
@@ -107,7 +101,7 @@ std::wstring VersionString(const std::vector<BYTE>& info, const wchar_t* name) {
 TEST(InstalledPackage, ClassIsCreatedByItsClsidFromTheInstalledFile) {
   ComPtr<IPropertyPage> page;
   const HRESULT hr = ::CoCreateInstance(CLSID_UserPage, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage, page.ReceiveVoid());
-  ASSERT_EQ(S_OK, hr) << Narrow(Hex(hr));
+  ASSERT_EQ(S_OK, hr) << "0x" << std::hex << hr;
   ASSERT_TRUE(page);
   HMODULE module = ::GetModuleHandleW(L"ZeltUtilUserPage.dll");
   ASSERT_NE(nullptr, module) << "the class came from no module named ZeltUtilUserPage.dll";
@@ -120,10 +114,10 @@ TEST(InstalledPackage, TypeLibraryLoadsByItsLibid) {
   ComPtr<ITypeLib> lib;
   HRESULT hr = ::LoadRegTypeLib(LIBID_ZeltUtilUserPage, 1, 0, MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT),
                                 lib.Receive());
-  ASSERT_EQ(S_OK, hr) << Narrow(Hex(hr));
+  ASSERT_EQ(S_OK, hr) << "0x" << std::hex << hr;
   ComPtr<ITypeInfo> coclass;
   hr = lib->GetTypeInfoOfGuid(CLSID_UserPage, coclass.Receive());
-  EXPECT_EQ(S_OK, hr) << "the library does not describe the class: " << Narrow(Hex(hr));
+  EXPECT_EQ(S_OK, hr) << "the library does not describe the class: 0x" << std::hex << hr;
   BSTR path = nullptr;
   ASSERT_EQ(S_OK, ::QueryPathOfRegTypeLib(LIBID_ZeltUtilUserPage, 1, 0, 0x409, &path));
   EXPECT_EQ(Lower(g_installDir + L"ZeltUtilUserPage.dll"), Lower(path));
@@ -146,20 +140,13 @@ TEST(InstalledPackage, RegistrationEqualsTheModulesOwnRegistration) {
   ASSERT_EQ(ERROR_SUCCESS, ::RegOverridePredefKey(HKEY_CLASSES_ROOT, scratch.get()));
   const HRESULT hr = registerServer();
   ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-  ASSERT_EQ(S_OK, hr) << Narrow(Hex(hr));
+  ASSERT_EQ(S_OK, hr) << "0x" << std::hex << hr;
 
   const auto own = Registration(scratch.get());
   const auto installed = Registration(HKEY_CLASSES_ROOT);
   testkit::DeleteKeyTree(HKEY_CURRENT_USER, kScratchKey);
   ASSERT_FALSE(own.empty()) << "DllRegisterServer wrote nothing under the scratch key";
-  for (const auto& row : own) {
-    const auto found = installed.find(row.first);
-    EXPECT_TRUE(found != installed.end() && found->second == row.second)
-        << "self-registration writes " << Narrow(row.first) << " = " << Narrow(row.second) << ", the package "
-        << (found == installed.end() ? std::string("does not") : "writes " + Narrow(found->second));
-  }
-  for (const auto& row : installed)
-    EXPECT_TRUE(own.count(row.first)) << "the package writes " << Narrow(row.first) << ", self-registration does not";
+  EXPECT_EQ(own, installed) << "self-registration's rows, then the package's";
 }
 
 TEST(InstalledPackage, EveryBinaryCarriesTheVersionResourceOfTheBuild) {
@@ -179,12 +166,11 @@ TEST(InstalledPackage, EveryBinaryCarriesTheVersionResourceOfTheBuild) {
     EXPECT_EQ(static_cast<DWORD>(MAKELONG(ZELT_VERSION_BUILD, ZELT_VERSION_PATCH)), fixed->dwFileVersionLS);
     EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
     EXPECT_EQ(fixed->dwFileVersionLS, fixed->dwProductVersionLS);
-    EXPECT_EQ(ZELT_FILE_VERSION_TEXT, VersionString(info, L"FileVersion"));
-    EXPECT_EQ(ZELT_FILE_VERSION_TEXT, VersionString(info, L"ProductVersion"));
-    EXPECT_EQ(ZELT_COMPANY_TEXT, VersionString(info, L"CompanyName"));
-    EXPECT_EQ(ZELT_PRODUCT_TEXT, VersionString(info, L"ProductName"));
-    EXPECT_EQ(ZELT_COPYRIGHT_TEXT, VersionString(info, L"LegalCopyright"));
-    EXPECT_EQ(binary.file, VersionString(info, L"OriginalFilename"));
+    const std::pair<const wchar_t*, std::wstring> texts[] = {
+        {L"FileVersion", ZELT_FILE_VERSION_TEXT}, {L"ProductVersion", ZELT_FILE_VERSION_TEXT},
+        {L"CompanyName", ZELT_COMPANY_TEXT},      {L"ProductName", ZELT_PRODUCT_TEXT},
+        {L"LegalCopyright", ZELT_COPYRIGHT_TEXT}, {L"OriginalFilename", binary.file}};
+    for (const auto& text : texts) EXPECT_EQ(text.second, VersionString(info, text.first)) << Narrow(text.first);
     EXPECT_FALSE(VersionString(info, L"FileDescription").empty());
   }
 }
