@@ -34,7 +34,6 @@ std::string Hex(const std::string& bytes) {
   return hextext::encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
-// GUIDs, which a conversion or an import makes anew each time, read as "{guid}".
 std::string WithoutGuids(std::string text) {
   static const int kGroups[] = {8, 4, 4, 4, 12};
   for (size_t i = 0; i + 36 <= text.size(); ++i) {
