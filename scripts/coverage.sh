@@ -15,7 +15,9 @@ win="$build/win32"
 start=$(date +%s)
 
 if [ ! -f "$win/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" \
+  # Ninja as in `make build`; an existing folder keeps the generator it was made with.
+  generator=(); command -v ninja >/dev/null && generator=(-G Ninja)
+  cmake "${generator[@]}" -S "$root" -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELT_COVERAGE=ON || exit 1
 fi
 cmake --build "$win" -j "${JOBS:-2}" || exit 1

@@ -1,7 +1,5 @@
 // Change Password and Change User PIN through the page's buttons: what the user
 // sees, what reaches the software token and what the host is told.
-#include <functional>
-
 #include "page/PageFixture.h"
 
 namespace {
@@ -20,30 +18,15 @@ const char kIncorrect[] = "Incorrect password! Please try again.";
   return ::testing::AssertionFailure() << "missing " << expected[next] << " (and what follows it) in:" << all;
 }
 
-std::string Failed(const char* code) {
-  return std::string("An error occurred while changing the password.\nError Code is  0x") + code + ".";
-}
+const char kChanging[] = "changing the password";
 
 }  // namespace
 
-class ChangePasswordTest : public PageOnTokenTest {
- protected:
-  LRESULT Press(int button = IDC_CHANGE_PASSWORD) { return PageOnTokenTest::Press(button); }
-
-  // Expects a box of the page with `text` and `icon`; runs `then` and presses OK.
-  void ExpectBox(const std::string& text, BoxIcon icon = BoxIcon::Error, std::function<void()> then = nullptr) {
-    driver.Then(text, testkit::Titled("User Tools"), [text, icon, then](ModalWindow& box) {
-      EXPECT_EQ(text, box.MessageText());
-      EXPECT_EQ(icon, box.Icon()) << ToString(box.Icon());
-      if (then) then();
-      box.Press(IDOK);
-    });
-  }
-};
+using ChangePasswordTest = PageOnTokenTest;
 
 TEST_F(ChangePasswordTest, TheRightOldPasswordChangesTheTokenShowsSuccessAndLeavesNoSession) {
   ExpectBox(kChanged, BoxIcon::Information);
-  EXPECT_EQ(S_OK, Press());
+  EXPECT_EQ(S_OK, Press(IDC_CHANGE_PASSWORD));
   // Owned by the page window, whose top-level window the system makes the owner.
   EXPECT_EQ(harness.frame(), driver.Shown().at(0).owner);
   EXPECT_TRUE(token.UserPinIs(kSlot, "new-password"));
@@ -62,15 +45,17 @@ TEST_F(ChangePasswordTest, TheRightOldPasswordChangesTheTokenShowsSuccessAndLeav
 }
 
 // Each attempt runs in a guard of its own; a cancelled entry shows nothing and never reaches the token.
+// 259 characters still fit the password buffer and reach the token, as a try.
 TEST_F(ChangePasswordTest, AWrongOldPasswordAsksAgainUntilTheUserCancels) {
-  host().oldPassword = L"wrong-password";
+  host().oldPassword = std::wstring(259, L'w');
   ExpectBox(kIncorrect);
   ExpectBox(kIncorrect, BoxIcon::Error, [this] { host().askPasswordChangeResult = S_FALSE; });
-  EXPECT_EQ(S_OK, Press());
+  EXPECT_EQ(S_OK, Press(IDC_CHANGE_PASSWORD));
   EXPECT_EQ(3u, host().Count("AskPasswordChange"));
   EXPECT_EQ(3u, host().Count("BeginTokenOperation"));
   EXPECT_EQ(3u, host().Count("EndTokenOperation"));
   EXPECT_EQ(2u, token.Calls("C_Login").size());
+  EXPECT_EQ(2u, token.PinFailures(kSlot)) << "the try counter moves by exactly the attempts made";
   EXPECT_TRUE(token.UserPinIs(kSlot, kOldPassword));
 }
 
@@ -98,32 +83,24 @@ TEST_F(ChangePasswordTest, PasswordsThatCannotBeSentAsTypedAreRefusedWithoutATry
     SCOPED_TRACE(testing::Message() << c.oldPassword.size() << "/" << c.newPassword.size());
     host().oldPassword = c.oldPassword;
     host().newPassword = c.newPassword;
-    const CK_ULONG before = token.PinFailures(kSlot);
     token.StartTrace();
     ExpectBox(c.message);
-    EXPECT_EQ(S_OK, Press());
+    EXPECT_EQ(S_OK, Press(IDC_CHANGE_PASSWORD));
     EXPECT_EQ(1u, host().Count("AskPasswordChange")) << "asked once: the flow ends with the message";
     host().Clear();
     EXPECT_TRUE(token.Calls("C_Login").empty());
     EXPECT_TRUE(token.Calls("C_SetPIN").empty());
-    EXPECT_EQ(before, token.PinFailures(kSlot));
+    EXPECT_EQ(0u, token.PinFailures(kSlot)) << "a refused password cost a try";
     EXPECT_TRUE(token.UserPinIs(kSlot, kOldPassword));
   }
-  // 259 characters still fit the buffer and reach the token, as a try.
-  host().oldPassword = std::wstring(259, L'w');
-  host().newPassword = L"new-password";
-  const CK_ULONG before = token.PinFailures(kSlot);
-  ExpectBox(kIncorrect, BoxIcon::Error, [this] { host().askPasswordChangeResult = S_FALSE; });
-  EXPECT_EQ(S_OK, Press());
-  EXPECT_EQ(before + 1, token.PinFailures(kSlot)) << "the try counter moves by exactly the attempts made";
 }
 
 TEST_F(ChangePasswordTest, WrongPasswordsUntilTheTokenLocksEndWithTheErrorAndTheBlockedLabel) {
   host().oldPassword = L"wrong-password";
   // The token locks at its fifth failure; the sixth login is refused as locked, and is not asked again.
   for (int i = 0; i < 5; ++i) ExpectBox(kIncorrect);
-  ExpectBox(Failed("b00100a4"));
-  EXPECT_EQ(S_OK, Press());
+  ExpectBox(Failure(kChanging, 0xB00100A4));
+  EXPECT_EQ(S_OK, Press(IDC_CHANGE_PASSWORD));
   EXPECT_EQ(6u, host().Count("AskPasswordChange"));
   EXPECT_EQ(CKR_PIN_LOCKED, token.vendor()->Q_GetPinStatus(kSlot, Q_PIN_USER));
   EXPECT_EQ(0u, token.SessionCount(kSlot));
@@ -136,8 +113,8 @@ TEST_F(ChangePasswordTest, ATokenThatIsNotThereEndsWithE1AndNoReport) {
   host().serial = L"FFFF0000";
   ASSERT_EQ(CKR_OK, token.DeleteToken(1));
   ASSERT_EQ(CKR_OK, token.DeleteToken(kSlot));
-  ExpectBox(Failed("b00100e1"));
-  EXPECT_EQ(S_OK, Press());
+  ExpectBox(Failure(kChanging, 0xB00100E1));
+  EXPECT_EQ(S_OK, Press(IDC_CHANGE_PASSWORD));
   EXPECT_TRUE(token.Calls("C_OpenSession").empty());
   EXPECT_EQ(0u, host().Count("ReportPasswordState"));
 }
@@ -148,12 +125,12 @@ TEST_F(ChangePasswordTest, AFailingCryptokiCallEndsWithItsCodeAndNoSession) {
   const struct {
     const char* function;
     CK_RV rv;
-    const char* code;  // shown, or null when the password changed all the same
+    unsigned code;  // shown, or 0 when the password changed all the same
   } cases[] = {
       // The decoy's information fails: it is skipped and the token is still found.
-      {"C_GetTokenInfo", CKR_DEVICE_REMOVED, nullptr},
-      {"C_SetPIN", CKR_PIN_LEN_RANGE, "b00100a2"},
-      {"Q_GetPinStatus", CKR_DEVICE_ERROR, nullptr},
+      {"C_GetTokenInfo", CKR_DEVICE_REMOVED, 0},
+      {"C_SetPIN", CKR_PIN_LEN_RANGE, 0xB00100A2},
+      {"Q_GetPinStatus", CKR_DEVICE_ERROR, 0},
   };
   std::string password = kOldPassword;
   for (const auto& c : cases) {
@@ -163,8 +140,8 @@ TEST_F(ChangePasswordTest, AFailingCryptokiCallEndsWithItsCodeAndNoSession) {
     host().newPassword = std::wstring(next.begin(), next.end());
     token.ResetHooks();
     ASSERT_EQ(CKR_OK, token.Inject(c.function, 1, c.rv));
-    ExpectBox(c.code ? Failed(c.code) : kChanged, c.code ? BoxIcon::Error : BoxIcon::Information);
-    EXPECT_EQ(S_OK, Press());
+    ExpectBox(c.code ? Failure(kChanging, c.code) : kChanged, c.code ? BoxIcon::Error : BoxIcon::Information);
+    EXPECT_EQ(S_OK, Press(IDC_CHANGE_PASSWORD));
     EXPECT_EQ(0u, token.SessionCount(kSlot));
     if (!c.code) password = next;
     EXPECT_TRUE(token.UserPinIs(kSlot, password)) << "expected the password " << password;
@@ -187,25 +164,19 @@ TEST_F(ChangePasswordTest, ChangeUserPinShowsOnlyTheHostsSuccessAndAlwaysUpdates
   EXPECT_EQ(std::vector<std::string>{}, token.Trace()) << "the user PIN never goes through Cryptoki";
 }
 
-TEST(ChangePasswordWithoutLibrary, ALibraryThatCannotBeLoadedShowsItAndEndsWithEFail) {
+class ChangePasswordWithoutLibrary : public DrivenPageTest {
+ protected:
+  void TearDown() override { ::SetEnvironmentVariableW(L"ZELT_SOFTTOKEN_REFUSE_LOAD", nullptr); }
+};
+
+TEST_F(ChangePasswordWithoutLibrary, ALibraryThatCannotBeLoadedShowsItAndEndsWithEFail) {
   // Loading fails only while the library is not already in the process.
   ::SetEnvironmentVariableW(L"ZELT_SOFTTOKEN_REFUSE_LOAD", L"1");
-  {
-    testkit::ModuleUnderTest module;
-    testkit::PageHarness harness{module};
-    ASSERT_TRUE(module.loaded() && harness.Ready()) << ::GetLastError();
-    testkit::ModalDriver driver;
-    // Activation tries first, quietly for the host but not for the user.
-    for (const char* when : {"activation", "change"})
-      driver.Then(when, testkit::Titled("User Tools"), [](ModalWindow& box) {
-        EXPECT_EQ("Cryptoki library could not be loaded!", box.MessageText());
-        box.Press(IDOK);
-      });
-    ASSERT_EQ(S_OK, harness.Open());
-    EXPECT_EQ(E_FAIL, harness.Click(IDC_CHANGE_PASSWORD));
-    driver.Finish();
-    EXPECT_EQ(nullptr, ::GetModuleHandleA("ZeltP11.dll"));
-    EXPECT_EQ(0u, harness.host.Count("ShowStatus"));
-  }
-  ::SetEnvironmentVariableW(L"ZELT_SOFTTOKEN_REFUSE_LOAD", nullptr);
+  // Activation tries first, quietly for the host but not for the user.
+  for (int box = 0; box < 2; ++box) ExpectBox("Cryptoki library could not be loaded!");
+  ASSERT_EQ(S_OK, harness.Open());
+  EXPECT_EQ(E_FAIL, harness.Click(IDC_CHANGE_PASSWORD));
+  driver.Finish();
+  EXPECT_EQ(nullptr, ::GetModuleHandleA("ZeltP11.dll"));
+  EXPECT_EQ(0u, host().Count("ShowStatus"));
 }

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,13 @@ using testkit::BoxIcon;
 using testkit::Call;
 using testkit::ModalWindow;
 using testkit::ShownWindow;
+
+// The page's box for a token operation that failed with `code`.
+inline std::string Failure(const char* what, unsigned code) {
+  char hex[16];
+  ::wsprintfA(hex, "%x", code);
+  return std::string("An error occurred while ") + what + ".\nError Code is  0x" + hex + ".";
+}
 
 class PageTest : public ::testing::Test {
  protected:
@@ -69,6 +77,16 @@ class PageTest : public ::testing::Test {
 // Its driver answers the dialogs a test expects; any other dialog fails the test.
 class DrivenPageTest : public PageTest {
  protected:
+  // Expects a box of the page with `text` and `icon`; runs `then` and presses OK.
+  void ExpectBox(const std::string& text, BoxIcon icon = BoxIcon::Error, std::function<void()> then = nullptr) {
+    driver.Then(text, testkit::Titled("User Tools"), [text, icon, then](ModalWindow& box) {
+      EXPECT_EQ(text, box.MessageText());
+      EXPECT_EQ(icon, box.Icon()) << ToString(box.Icon());
+      if (then) then();
+      box.Press(IDOK);
+    });
+  }
+
   testkit::ModalDriver driver;
 };
 

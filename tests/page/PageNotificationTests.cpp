@@ -5,12 +5,6 @@
 class PageNotifyTest : public OpenPageTest {
  protected:
   static MSG Key(UINT message, WPARAM key, HWND window) { return MSG{window, message, key, 0, 0, {}}; }
-
-  // Expects the Auto Registration dialog and cancels it.
-  void CancelSettings() {
-    driver.Then("settings", testkit::Titled("Auto Certificate Registration Settings"),
-                [](ModalWindow& dialog) { dialog.Press(IDCANCEL); });
-  }
 };
 
 // Each notification in turn, with the PIN blocked: the table's states afterwards, and
@@ -94,7 +88,8 @@ TEST_F(PageNotifyTest, EnterRunsTheFocusedButtonF5RefreshesAndOtherKeysGoToTheDi
   ASSERT_EQ(S_OK, page()->Show(SW_SHOW));
   // The host translates the message of the focused window.
   MSG enter = Key(WM_KEYDOWN, VK_RETURN, harness.Item(IDC_AUTO_REGISTRATION));
-  CancelSettings();
+  driver.Then("settings", testkit::Titled("Auto Certificate Registration Settings"),
+              [](ModalWindow& dialog) { dialog.Press(IDCANCEL); });
   EXPECT_EQ(S_OK, page()->TranslateAccelerator(&enter));
   driver.Finish();
   EXPECT_EQ(std::vector<std::string>{Call("GetAutoRegistration")}, host().Trace());

@@ -13,8 +13,6 @@ using ::testing::HasSubstr;
 
 namespace {
 
-const char kUserTools[] = "User Tools";
-
 // Slots of the host token interface that the tests answer themselves.
 const size_t kTokenSlots = 55, kGetSerialNumber = 11, kGetTokenId = 14, kAskPasswordChange = 48;
 
@@ -96,10 +94,6 @@ class FreeWatch : public IMallocSpy {
 };
 FreeWatch g_freeWatch;  // outlives a revocation that waits for the blocks allocated meanwhile
 
-std::string Failure(const char* what, const char* code) {
-  return std::string("An error occurred while ") + what + ".\nError Code is  0x" + code + ".";
-}
-
 }  // namespace
 
 class PageTokenTest : public PageOnTokenTest {
@@ -113,15 +107,6 @@ class PageTokenTest : public PageOnTokenTest {
     g_cursor.clear();
     g_handed.clear();
   }
-  // Expects a box of the page with `text`, notes the cursor and presses OK.
-  void ExpectBox(const std::string& text) {
-    driver.Then(text, testkit::Titled(kUserTools), [text](ModalWindow& box) {
-      EXPECT_EQ(text, box.MessageText());
-      NoteCursor("box");
-      box.Press(IDOK);
-    });
-  }
-
   std::vector<void*> tokenSlots;
 };
 
@@ -150,7 +135,7 @@ TEST_F(PageTokenTest, TheHostsPasswordsReachTheTokenAsGivenAndAreWipedBeforeThey
   tokenSlots[kAskPasswordChange] = reinterpret_cast<void*>(&HandOutPasswords);
   g_answers = {{L"wrong-password", L"new-password"}, {L"old-password", nullptr}};
   ExpectBox("Incorrect password! Please try again.");
-  ExpectBox(Failure("changing the password", "b0010007"));
+  ExpectBox(Failure("changing the password", 0xB0010007));
   ASSERT_EQ(S_OK, ::CoRegisterMallocSpy(&g_freeWatch));
   const LRESULT result = Press(IDC_CHANGE_PASSWORD);
   ::CoRevokeMallocSpy();
@@ -174,12 +159,12 @@ TEST_F(PageTokenTest, AMissingSerialOrOneMatchingNoTokenEndsWithTheCodeAndNoPass
     int button;  // 0: the host's refresh notification
     std::string box;
   } cases[] = {
-      {true, IDC_MANAGE, Failure("reading certificates from the Zelt", "b0010007")},
-      {true, IDC_CHANGE_PASSWORD, Failure("changing the password", "b0010007")},
+      {true, IDC_MANAGE, Failure("reading certificates from the Zelt", 0xB0010007)},
+      {true, IDC_CHANGE_PASSWORD, Failure("changing the password", 0xB0010007)},
       {true, 0, ""},
       // The model reads a slot that does not exist as a token that was pulled out.
-      {false, IDC_MANAGE, Failure("reading certificates from the Zelt", "b0010032")},
-      {false, IDC_CHANGE_PASSWORD, Failure("changing the password", "b0010003")},
+      {false, IDC_MANAGE, Failure("reading certificates from the Zelt", 0xB0010032)},
+      {false, IDC_CHANGE_PASSWORD, Failure("changing the password", 0xB0010003)},
       {false, 0, ""},
   };
   void* const hostsSerial = tokenSlots[kGetSerialNumber];
@@ -228,7 +213,7 @@ TEST_F(PageTokenTest, LongWorkShowsTheWaitCursorAndRestoresThePreviousOne) {
     host().serial = c.serial;
     g_cursor.clear();
     const char* dialog = c.dialog;
-    driver.Then("dialog", testkit::Titled(dialog ? dialog : kUserTools), [dialog](ModalWindow& window) {
+    driver.Then("dialog", testkit::Titled(dialog ? dialog : "User Tools"), [dialog](ModalWindow& window) {
       NoteCursor(dialog ? "dialog" : "box");
       window.Press(dialog ? IDCANCEL : IDOK);
     });

@@ -6,13 +6,13 @@
 
 namespace {
 
-std::vector<std::string> Joined(std::vector<std::string> a, const std::vector<std::string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
+// What the host sees of a guarded operation that does `body` with the token.
+std::vector<std::string> Bracketed(const std::vector<std::string>& body) {
+  std::vector<std::string> all = {Call("BeginTokenOperation"), Call("QueryRefreshNeeded", 0)};
+  all.insert(all.end(), body.begin(), body.end());
+  for (const std::string& end : {Call("CloseToken"), Call("EndTokenOperation"), Call("Refresh", 0)}) all.push_back(end);
+  return all;
 }
-
-const std::vector<std::string> kBegin = {Call("BeginTokenOperation"), Call("QueryRefreshNeeded", 0)};
-const std::vector<std::string> kEnd = {Call("CloseToken"), Call("EndTokenOperation"), Call("Refresh", 0)};
 
 }  // namespace
 
@@ -21,25 +21,19 @@ using GuardTest = OpenPageTest;
 // Manage, when the inventory cannot be read (the suite's token store holds no token).
 TEST_F(GuardTest, ABegunOperationOpensTheTokenReportsTheResultAndEndsWithCloseAndRefresh) {
   const unsigned code = MapCkResult(CryptokiBinding::kNoTokenPresent);
-  char text[160];
-  wsprintfA(text, "An error occurred while reading certificates from the Zelt.\nError Code is  0x%x.", code);
-  driver.Then("read failure", testkit::Titled("User Tools"), [&](ModalWindow& box) {
-    EXPECT_EQ(text, box.MessageText());
-    EXPECT_EQ(BoxIcon::Error, box.Icon()) << ToString(box.Icon());
-    EXPECT_FALSE(host().statusShown) << "the status text goes before the box";
-    box.Press(IDOK);
-  });
+  const std::string text = Failure("reading certificates from the Zelt", code);
+  ExpectBox(text, BoxIcon::Error, [&] { EXPECT_FALSE(host().statusShown) << "the status text goes before the box"; });
   EXPECT_EQ(-1, harness.Click(IDC_MANAGE));
   driver.Finish();
   const std::vector<std::string> body = {
       Call("OpenToken", 0, 1), Call("UpdateTokenStatus"),  Call("ReportResult", 0),
       Call("GetSerialNumber"), Call("CloseToken"),         Call("ShowStatus", Arg(harness.PageWindow()), 0),
       Call("HideStatus"),      Call("GetErrorText", code), Call("HideStatus")};
-  EXPECT_EQ(Joined(Joined(kBegin, body), kEnd), host().Trace());
+  EXPECT_EQ(Bracketed(body), host().Trace());
   EXPECT_THAT(host().calls, Contains(Field(&testkit::HostCall::text, L"Reading certificates from the token...")));
 
   // Every Manage asks for the serial number again.
-  driver.Then("read failure", testkit::Titled("User Tools"), [](ModalWindow& box) { box.Press(IDOK); });
+  ExpectBox(text);
   harness.Click(IDC_MANAGE);
   driver.Finish();
   EXPECT_EQ(2u, host().Count("GetSerialNumber"));
@@ -72,7 +66,7 @@ TEST_F(GuardTest, TheHostsRefreshAndReportDecideWhetherTheOperationGoesOn) {
       driver.Then("import", testkit::Titled("Import Certificate"), [](ModalWindow& d) { d.Press(IDCANCEL); });
     EXPECT_EQ(c.result, harness.Click(c.button));
     driver.Finish();
-    EXPECT_EQ(Joined(Joined(kBegin, c.body), kEnd), host().Trace());
+    EXPECT_EQ(Bracketed(c.body), host().Trace());
   }
 }
 
@@ -84,7 +78,7 @@ TEST_F(GuardTest, AFailedRefreshEndsEveryGuardedButtonWithEFailBeforeTheTokenIsO
     host().Clear();
     EXPECT_EQ(E_FAIL, harness.Click(button));  // and no dialog
     driver.Finish();
-    EXPECT_EQ(Joined(Joined(kBegin, {Call("Refresh", 1)}), kEnd), host().Trace());
+    EXPECT_EQ(Bracketed({Call("Refresh", 1)}), host().Trace());
   }
 }
 
@@ -104,8 +98,9 @@ TEST_F(DrivenPageTest, WithoutAHostInterfaceTheButtonsEndQuietly) {
     if (!status) {
       EXPECT_EQ(-1, harness.Click(IDC_AUTO_REGISTRATION));
     }
-    const std::vector<std::string> end = {Call("EndTokenOperation"), Call("Refresh", 0)};
-    EXPECT_EQ(status ? Joined(end, end) : std::vector<std::string>{}, host().Trace());
+    const std::vector<std::string> ends = {Call("EndTokenOperation"), Call("Refresh", 0), Call("EndTokenOperation"),
+                                           Call("Refresh", 0)};
+    EXPECT_EQ(status ? ends : std::vector<std::string>{}, host().Trace());
     harness.Release();
   }
 }

@@ -35,11 +35,6 @@ class CspStandIn : public SoftTokenTest {
         << std::hex << ::GetLastError();
     return provider;
   }
-  CK_ULONG Failures() {
-    Q_PIN_INFO info = {};
-    vendor->Q_GetPinInfo(1, Q_PIN_USER, &info);
-    return info.ulFailures;
-  }
   CK_STATE State(CK_SESSION_HANDLE session) {
     CK_SESSION_INFO info = {};
     p11->C_GetSessionInfo(session, &info);
@@ -92,7 +87,7 @@ TEST_F(CspStandIn, PasswordIsCheckedOnEveryBindAndDeleteWhileTheProcessIsLoggedI
                : ::GetLastError();
   };
   EXPECT_EQ(static_cast<DWORD>(SCARD_W_WRONG_CHV), bindWith("wrong-pin"));
-  EXPECT_EQ(1u, Failures());
+  EXPECT_EQ(1u, pinInfo(Q_PIN_USER).ulFailures);
   EXPECT_EQ(CKS_RW_PUBLIC_SESSION, State(session)) << "a wrong password ends the login, as on a card";
   EXPECT_EQ(CKR_OK, login(session, TokenStore::kPassword));
   EXPECT_EQ(0u, bindWith(TokenStore::kPassword));
@@ -102,7 +97,7 @@ TEST_F(CspStandIn, PasswordIsCheckedOnEveryBindAndDeleteWhileTheProcessIsLoggedI
   ::CryptSetProvParam(fresh.get(), PP_KEYEXCHANGE_PIN, reinterpret_cast<const BYTE*>("wrong-pin"), 0);
   EXPECT_FALSE(::CryptAcquireContextA(&deleted, "Alpha", kCspProviderName, PROV_RSA_FULL, CRYPT_DELETEKEYSET));
   EXPECT_EQ(static_cast<DWORD>(SCARD_W_WRONG_CHV), ::GetLastError());
-  EXPECT_EQ(1u, Failures());
+  EXPECT_EQ(1u, pinInfo(Q_PIN_USER).ulFailures);
   ::CryptSetProvParam(fresh.get(), PP_KEYEXCHANGE_PIN, nullptr, 0);
 }
 
@@ -112,12 +107,11 @@ TEST_F(CspStandIn, SignToolSignsInAnotherProcessAndTheEnvironmentInjectsFailures
   const std::wstring sign = L"--cert \"" + cert + L"\" --password user-pin-1 --text \"hello token\"";
   r = store.tool(sign, {}, L"zelt-sign.exe");
   EXPECT_EQ(0, r.exitCode) << describe(r);
-  EXPECT_NE(std::string::npos, r.output.find("verified: the signer is Jane Doe, the content is \"hello token\"\n"))
-      << r.output;
+  EXPECT_THAT(r.output, HasSubstr("verified: the signer is Jane Doe, the content is \"hello token\"\n"));
   // CryptSignMessage asks the signature's size first: the second call signs.
   r = store.tool(sign, {{L"ZELT_CSP_FAIL", L"CPSignHash:2:0x8010006B"}}, L"zelt-sign.exe");
   EXPECT_EQ(4, r.exitCode) << describe(r);
-  EXPECT_NE(std::string::npos, r.output.find("signing failed (error 0x8010006B)")) << r.output;
+  EXPECT_THAT(r.output, HasSubstr("signing failed (error 0x8010006B)"));
   r = store.tool(L"unregister-my --cert \"" + cert + L"\"");
   EXPECT_EQ(0, r.exitCode) << describe(r);
 }

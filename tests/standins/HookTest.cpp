@@ -24,16 +24,12 @@ TEST_F(TestHooks, CallTraceRecordsEveryCallWithItsArgumentsAndResultWhileOn) {
     return text.substr(0, text.find('\0'));
   };
   const std::string trace = traceText(), handle = std::to_string(session);
-  EXPECT_NE(std::string::npos, trace.find("C_OpenSession(slotID=1, flags=0x6, pApplication=NULL, Notify=NULL, "
-                                          "phSession=&) -> CKR_OK {*phSession=" + handle + "}\n"))
-      << trace;
-  EXPECT_NE(std::string::npos, trace.find("C_Login(hSession=" + handle +
-                                          ", userType=CKU_USER, pPin=\"9999\", ulPinLen=4) -> CKR_PIN_INCORRECT\n"))
-      << trace;
-  EXPECT_NE(std::string::npos, trace.find("C_FindObjectsInit(hSession=" + handle +
-                                          ", pTemplate=[CKA_CLASS(4)=00000000, CKA_LABEL(2)=7800], ulCount=2) "
-                                          "-> CKR_OK\n"))
-      << trace;
+  EXPECT_THAT(trace, HasSubstr("C_OpenSession(slotID=1, flags=0x6, pApplication=NULL, Notify=NULL, phSession=&) -> "
+                               "CKR_OK {*phSession=" + handle + "}\n"));
+  EXPECT_THAT(trace, HasSubstr("C_Login(hSession=" + handle +
+                               ", userType=CKU_USER, pPin=\"9999\", ulPinLen=4) -> CKR_PIN_INCORRECT\n"));
+  EXPECT_THAT(trace, HasSubstr("C_FindObjectsInit(hSession=" + handle +
+                               ", pTemplate=[CKA_CLASS(4)=00000000, CKA_LABEL(2)=7800], ulCount=2) -> CKR_OK\n"));
   EXPECT_EQ(std::string::npos, trace.find("C_CloseSession")) << "nothing is recorded while off";
   ASSERT_EQ(CKR_OK, vendor->Q_TraceControl(Q_TRACE_CLEAR));
   EXPECT_EQ("", traceText());
@@ -44,9 +40,7 @@ TEST_F(TestHooks, InjectedFailureAnswersTheNthCallOrEveryCallFromItOnAndDoesNoth
   ASSERT_EQ(CKR_OK, vendor->Q_InjectFailure(utf8("C_Login"), 7, 2, Q_INJECT_ONCE, CKR_DEVICE_ERROR));
   EXPECT_EQ(CKR_PIN_INCORRECT, login(session, "9999"));
   EXPECT_EQ(CKR_DEVICE_ERROR, login(session, "9999"));
-  Q_PIN_INFO info = {};
-  ASSERT_EQ(CKR_OK, vendor->Q_GetPinInfo(1, Q_PIN_USER, &info));
-  EXPECT_EQ(1u, info.ulFailures) << "the injected call did not count as a wrong PIN";
+  EXPECT_EQ(1u, pinInfo(Q_PIN_USER).ulFailures) << "the injected call did not count as a wrong PIN";
   EXPECT_EQ(CKR_OK, login(session, TokenStore::kPassword)) << "the third call runs";
 
   ASSERT_EQ(CKR_OK, vendor->Q_InjectFailure(utf8("C_GenerateRandom"), 16, 2, Q_INJECT_FROM_ON, CKR_DEVICE_MEMORY));
@@ -63,10 +57,10 @@ TEST_F(TestHooks, EnvironmentTracesAnotherProcessToAFileAndInjectsFailuresIntoIt
   const ToolRun r = store.tool(L"add-object --serial T1 --class data --label x",
                                {{L"ZELT_SOFTTOKEN_TRACE", file}, {L"ZELT_SOFTTOKEN_FAIL", L"C_CreateObject:1:0x30"}});
   EXPECT_EQ(5, r.exitCode) << describe(r);
-  const std::vector<uint8_t> bytes = readFile(file);
+  const std::vector<uint8_t> bytes = testkit::ReadWholeFile(file);
   const std::string trace(bytes.begin(), bytes.end());
   EXPECT_EQ('[', trace.empty() ? ' ' : trace[0]) << "each line names its process: " << trace;
-  EXPECT_NE(std::string::npos, trace.find("] C_Initialize(pInitArgs=&, flags=0x2) -> CKR_OK\n")) << trace;
+  EXPECT_THAT(trace, HasSubstr("] C_Initialize(pInitArgs=&, flags=0x2) -> CKR_OK\n"));
   EXPECT_TRUE(std::regex_search(trace, std::regex(R"(\] C_CreateObject\(.*\) -> CKR_DEVICE_ERROR \[injected\]\n)")))
       << trace;
   EXPECT_TRUE(find(open(), "x").empty());

@@ -38,8 +38,7 @@ TEST_F(PinLockout, WrongEntriesOfTwoProcessesAddUpAndTheLockSurvivesARestart) {
   const ToolRun r =
       store.tool(L"add-cert --serial T1 --password wrong-pin --cert \"" + dataPath(L"jane-doe.pem") + L"\"");
   EXPECT_EQ(4, r.exitCode) << describe(r);
-  EXPECT_NE(std::string::npos, r.output.find("wrong password for token \"T1\"; the password is now blocked"))
-      << describe(r);
+  EXPECT_THAT(r.output, HasSubstr("wrong password for token \"T1\"; the password is now blocked"));
   EXPECT_EQ(CKR_PIN_LOCKED, vendor->Q_GetPinStatus(1, Q_PIN_USER));
   restart();
   EXPECT_EQ(CKR_PIN_LOCKED, login(open(), TokenStore::kPassword));
@@ -47,9 +46,7 @@ TEST_F(PinLockout, WrongEntriesOfTwoProcessesAddUpAndTheLockSurvivesARestart) {
 
 TEST_F(DevicePin, ChangeNeedsTheOldPinCountsWrongOnesAndSurvivesARestart) {
   EXPECT_EQ(CKR_PIN_INCORRECT, vendor->Q_ChangeDevicePin(1, utf8("0000"), 4, utf8("654321"), 6));
-  Q_PIN_INFO info = {};
-  ASSERT_EQ(CKR_OK, vendor->Q_GetPinInfo(1, Q_PIN_DEVICE, &info));
-  EXPECT_EQ(4u, info.ulTriesLeft);
+  EXPECT_EQ(4u, pinInfo(Q_PIN_DEVICE).ulTriesLeft);
   ASSERT_EQ(CKR_OK, vendor->Q_ChangeDevicePin(1, utf8(TokenStore::kDevicePin), 4, utf8("654321"), 6));
   restart();
   EXPECT_EQ(CKR_PIN_INCORRECT, vendor->Q_VerifyDevicePin(1, utf8(TokenStore::kDevicePin), 4));

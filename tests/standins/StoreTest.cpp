@@ -60,7 +60,7 @@ TEST_F(TokenFile, AWriteCutShortByAFailureOrByTheDeathOfTheProcessLeavesThePrevi
 TEST_F(TokenFile, DamagedFileMeansNoTokenUntilANewTokenReplacesIt) {
   CK_SESSION_HANDLE session = open();
   ASSERT_EQ(CKR_OK, createData(session, "record", "old value"));
-  const std::vector<uint8_t> file = readFile(store.tokenFile(1));
+  const std::vector<uint8_t> file = testkit::ReadWholeFile(store.tokenFile(1));
   std::string bytes(file.begin(), file.end());
   const size_t at = bytes.find("old value");
   ASSERT_NE(std::string::npos, at);

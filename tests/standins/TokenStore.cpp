@@ -2,11 +2,6 @@
 
 #include <windows.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
-#include "kit/Paths.h"
 #include "model/ScopedFileHandle.h"
 #include "tokenkit/AttributeList.h"
 #include "tokenkit/WideText.h"
@@ -20,11 +15,6 @@ std::string describe(const ToolRun& run) {
 }
 
 CK_UTF8CHAR_PTR utf8(const char* s) { return reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(s)); }
-
-std::vector<uint8_t> readFile(const std::wstring& path) {
-  std::ifstream in(std::filesystem::path(path), std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::wstring dataPath(const std::wstring& name) {
   return testkit::SourcePath(name.rfind(L"certs/", 0) == 0 ? L"tests/data/" + name : L"tests/standins/data/" + name);
@@ -167,4 +157,10 @@ CK_FLAGS SoftTokenTest::tokenFlags() {
   CK_TOKEN_INFO info = {};
   EXPECT_EQ(CKR_OK, p11->C_GetTokenInfo(1, &info));
   return info.flags;
+}
+
+Q_PIN_INFO SoftTokenTest::pinInfo(CK_ULONG pin) {
+  Q_PIN_INFO info = {};
+  EXPECT_EQ(CKR_OK, vendor->Q_GetPinInfo(1, pin, &info));
+  return info;
 }

@@ -2,6 +2,7 @@
 // The stand-ins as the other suites and the demo use them: the software token ZeltP11.dll on a
 // store folder of the test's own, reached through its function lists in this process, and
 // zelt-token.exe run as a second process on the same store.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,7 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include "kit/Paths.h"
 #include "tokenkit/CryptokiLibrary.h"
+
+using ::testing::HasSubstr;
 
 struct ToolRun {
   long exitCode = -1;
@@ -20,7 +24,6 @@ std::string describe(const ToolRun& run);
 
 CK_UTF8CHAR_PTR utf8(const char* s);
 inline CK_UTF8CHAR_PTR utf8(const std::string& s) { return utf8(s.c_str()); }
-std::vector<uint8_t> readFile(const std::wstring& path);
 // A file of tests/standins/data, or of tests/data/certs for a name starting with "certs/".
 std::wstring dataPath(const std::wstring& name);
 
@@ -71,6 +74,8 @@ class SoftTokenTest : public ::testing::Test {
   std::vector<CK_OBJECT_HANDLE> find(CK_SESSION_HANDLE session, const std::string& label);
   std::string value(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object);
   CK_FLAGS tokenFlags();
+  // Q_PIN_USER, Q_PIN_SO or Q_PIN_DEVICE of the token in slot 1.
+  Q_PIN_INFO pinInfo(CK_ULONG pin);
 
   TokenStore store{4};
   CK_FUNCTION_LIST_PTR p11 = nullptr;

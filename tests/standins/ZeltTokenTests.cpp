@@ -50,7 +50,7 @@ class ZeltToken : public ::testing::Test {
     if (!store_->error().empty()) return;
     for (CK_SLOT_ID slot = 1; slot <= HalfWay; ++slot)
       if (slot != Created) store_->createToken(slot, (slot < 10 ? "T0" : "T") + std::to_string(slot));
-    before_ = readFile(store_->tokenFile(Rejections));
+    before_ = testkit::ReadWholeFile(store_->tokenFile(Rejections));
 
     const std::string pw = " --password user-pin-1 --cert ", add = "add-cert --serial ";
     line("pem", add + "T01" + pw + data(L"jane-doe.pem") + " --id 0a0b0c --label \"Jane Doe\"");
@@ -143,7 +143,7 @@ class ZeltToken : public ::testing::Test {
 // (the one given, or one the tool makes) and label (the one given, or the subject's common name),
 // the private key private, and the same key in every form.
 TEST_F(ZeltToken, AddCertificateStoresCertificateAndKeyPairFromPemPkcs12AndDerFilesWithPkcs8AndPkcs1Keys) {
-  const std::vector<uint8_t> der = readFile(dataPath(L"certs/jane-doe.der"));
+  const std::vector<uint8_t> der = testkit::ReadWholeFile(dataPath(L"certs/jane-doe.der"));
   const struct {
     const char* key;
     CK_SLOT_ID slot;
@@ -180,8 +180,7 @@ TEST_F(ZeltToken, AddCertificateStoresCertificateAndKeyPairFromPemPkcs12AndDerFi
     EXPECT_EQ(modulus, privateKeys[0].value) << "the same key in every form";
   }
   EXPECT_EQ(7, exitOf("duplicate"));
-  EXPECT_NE(std::string::npos, messageOf("duplicate").find("this certificate is already on token \"T01\""))
-      << messageOf("duplicate");
+  EXPECT_THAT(messageOf("duplicate"), HasSubstr("this certificate is already on token \"T01\""));
 }
 
 TEST_F(ZeltToken, ContainersAreWrittenInTheCspFormatsAndKeepCatalogOrder) {
@@ -213,9 +212,9 @@ TEST_F(ZeltToken, BadInputOrAWrongPasswordIsRejectedWithAClearMessageAndTheToken
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.exitCode, exitOf(c.key)) << c.key << ": " << messageOf(c.key);
-    EXPECT_NE(std::string::npos, messageOf(c.key).find(c.message)) << c.key << ": " << messageOf(c.key);
+    EXPECT_THAT(messageOf(c.key), HasSubstr(c.message)) << c.key;
   }
-  EXPECT_EQ(before_, readFile(store_->tokenFile(Rejections))) << "not a byte of the token changed";
+  EXPECT_EQ(before_, testkit::ReadWholeFile(store_->tokenFile(Rejections))) << "not a byte of the token changed";
   EXPECT_TRUE(ofClass(WrongPassword, CKO_CERTIFICATE, true).empty());
   EXPECT_NE(0, batch_.exitCode) << "the batch ends with the first failure's code";
 }
@@ -236,7 +235,7 @@ TEST_F(ZeltToken, TokensAreCreatedListedAndDeletedAndPinsLockedAndUnlocked) {
   TokenSession session(store_->p11());
   ASSERT_EQ(CKR_OK, session.open(Created));
   EXPECT_EQ(CKR_OK, session.login("pass-2"));
-  EXPECT_NE(std::string::npos, batch_.output.find("11    token    NEW00011          Second token")) << batch_.output;
+  EXPECT_THAT(batch_.output, HasSubstr("11    token    NEW00011          Second token"));
 }
 
 TEST_F(ZeltToken, RegisterMyAddsTheCertificateWithItsContainer) {
@@ -254,7 +253,7 @@ TEST_F(ZeltToken, FailureHalfWayUndoesEverythingAlreadyWritten) {
                                      L"\" --container C1",
                                  {{L"ZELT_SOFTTOKEN_FAIL", L"C_CreateObject:5:0x30"}});
   EXPECT_EQ(5, r.exitCode) << describe(r);
-  EXPECT_NE(std::string::npos, r.output.find("writing the container catalog failed: CKR_DEVICE_ERROR")) << describe(r);
+  EXPECT_THAT(r.output, HasSubstr("writing the container catalog failed: CKR_DEVICE_ERROR"));
   for (CK_OBJECT_CLASS cls : {CKO_CERTIFICATE, CKO_PUBLIC_KEY, CKO_PRIVATE_KEY, CKO_DATA})
     EXPECT_TRUE(ofClass(HalfWay, cls, true).empty()) << "class " << cls << ": made before the failure, then removed";
 }

@@ -23,11 +23,11 @@ namespace {
 
 using Records = std::vector<std::unique_ptr<CertificateRecord>>;
 
-// The functions called since the trace started, in order.
-std::vector<std::string> CalledFunctions(const testkit::SoftToken& soft) {
-  std::vector<std::string> names;
-  for (const std::string& line : soft.Trace()) names.push_back(line.substr(0, line.find('(')));
-  return names;
+// The trace since it started, each line cut before `end` ("(": the function names only).
+std::vector<std::string> TraceCutAt(const testkit::SoftToken& soft, const char* end) {
+  std::vector<std::string> lines;
+  for (const std::string& line : soft.Trace()) lines.push_back(line.substr(0, line.find(end)));
+  return lines;
 }
 
 // The certificate of tests/data/certs/<file>.der with another issuer name; its signature, which
@@ -271,7 +271,7 @@ TEST_F(TokenTest, RemovalWithoutContainerDestroysFiveObjectsAtMostGoesOnAfterAFa
                                          "C_FindObjectsFinal"};
     expected.insert(expected.end(), c.destroyed, "C_DestroyObject");
     expected.push_back("C_Logout");
-    EXPECT_EQ(expected, CalledFunctions(soft));
+    EXPECT_EQ(expected, TraceCutAt(soft, "("));
     EXPECT_EQ(c.left, contents.CountWithId({'U'}));
     soft.ResetHooks();
   }
@@ -349,7 +349,5 @@ TEST_F(TokenTest, InventoryMakesExactlyItsCallsInOrder) {
   labelled("00000000", "missing");
   for (int object : {1, 2}) read(object, "CKA_VALUE", der[object]), read(object, "CKA_ID", 1);
 
-  std::vector<std::string> calls;
-  for (const std::string& line : soft.Trace()) calls.push_back(line.substr(0, line.find(" {")));
-  EXPECT_EQ(expected, calls);
+  EXPECT_EQ(expected, TraceCutAt(soft, " {"));
 }

@@ -17,12 +17,10 @@ std::string catalogValue(uint16_t count, const std::string& names, char version 
   return std::string{version, second, static_cast<char>(count & 0xFF), static_cast<char>(count >> 8)} + names;
 }
 
-int32_t parse(ContainerCatalog& catalog, const std::string& value) {
-  return catalog.parse(reinterpret_cast<const uint8_t*>(value.data()), value.size());
-}
-
-int32_t parse(ContainerRecord& record, const std::string& value) {
-  return record.parse(reinterpret_cast<const uint8_t*>(value.data()), value.size());
+// A catalog or a record parsing the bytes of `value`.
+template <class Parsed>
+int32_t parse(Parsed& parsed, const std::string& value) {
+  return parsed.parse(reinterpret_cast<const uint8_t*>(value.data()), value.size());
 }
 
 Names allNames(ContainerCatalog& catalog) {
