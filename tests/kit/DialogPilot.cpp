@@ -1,7 +1,5 @@
 #include "kit/DialogPilot.h"
 
-#include <cstring>
-
 #include "kit/ModalDriver.h"
 
 namespace testkit {
@@ -11,12 +9,6 @@ namespace {
 DialogPilot* g_pilot = nullptr;
 // The owner's own procedure, kept on the owner while it is subclassed.
 const char kNextProc[] = "testkit.DialogPilot.next";
-
-bool IsDialog(HWND window) {
-  char name[16] = "";
-  ::GetClassNameA(window, name, sizeof name);
-  return std::strcmp(name, "#32770") == 0;
-}
 
 }  // namespace
 

@@ -6,8 +6,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <utility>
+
+#include "kit/ModalDriver.h"
 
 namespace testkit {
 
@@ -104,9 +105,7 @@ HRESULT STDMETHODCALLTYPE Refresh(Self s, BOOL full) {
 }
 
 BOOL CALLBACK RelayToDialog(HWND window, LPARAM code) {
-  char name[16] = "";
-  ::GetClassNameA(window, name, sizeof name);
-  if (std::strcmp(name, "#32770") == 0) ::SendMessageA(window, WM_TOKENPAGE_NOTIFY, static_cast<WPARAM>(code), 0);
+  if (IsDialog(window)) ::SendMessageA(window, WM_TOKENPAGE_NOTIFY, static_cast<WPARAM>(code), 0);
   return TRUE;
 }
 

@@ -98,7 +98,6 @@ class FakeHost {
   FakeObject token;
   FakeObject site;
 
-  // Logs a call and answers `result`.
   HRESULT Log(HRESULT result, const char* name, std::vector<long long> args = {}, std::wstring text = {});
 };
 

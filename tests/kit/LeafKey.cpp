@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "kit/Paths.h"
+#include "kit/TokenContents.h"
 #include "tokenkit/CredentialLoader.h"
 #include "tokenkit/CredentialObjects.h"
-#include "tokenkit/TokenSession.h"
 
 namespace testkit {
 
@@ -13,16 +13,10 @@ void AddLeafKeyPair(SoftToken& soft, CK_SLOT_ID slot, const std::string& passwor
   RsaKey key;
   const Outcome read = CredentialLoader::readKeyFile(SourcePath(L"tests/data/certs/keys/leaf.key.pem"), &key);
   ASSERT_FALSE(read.failed()) << read.message();
-  TokenSession session(soft.standard());
-  ASSERT_EQ(CKR_OK, session.open(slot));
-  ASSERT_EQ(CKR_OK, session.login(password));
+  TokenContents contents(soft, slot, password);
   const CertificateFacts none;
-  for (const AttributeList& object : {credentialobjects::publicKey(key, none, id, "leaf"),
-                                      credentialobjects::privateKey(key, none, id, "leaf")}) {
-    CK_OBJECT_HANDLE created = 0;
-    const CK_RV rv = session.create(object, &created);
-    ASSERT_EQ(CKR_OK, rv) << std::hex << rv;
-  }
+  contents.Create(credentialobjects::publicKey(key, none, id, "leaf"), true);
+  contents.Create(credentialobjects::privateKey(key, none, id, "leaf"), true);
 }
 
 }  // namespace testkit

@@ -28,7 +28,7 @@ std::vector<HWND> Children(HWND window) {
 }
 
 BOOL CALLBACK FindFrontModal(HWND window, LPARAM param) {
-  if (ClassOf(window) != "#32770" || !::IsWindowVisible(window) || !::IsWindowEnabled(window)) return TRUE;
+  if (!IsDialog(window) || !::IsWindowVisible(window) || !::IsWindowEnabled(window)) return TRUE;
   *reinterpret_cast<HWND*>(param) = window;
   return FALSE;
 }
@@ -36,6 +36,8 @@ BOOL CALLBACK FindFrontModal(HWND window, LPARAM param) {
 INT_PTR CALLBACK InertDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 }  // namespace
+
+bool IsDialog(HWND window) { return ClassOf(window) == "#32770"; }
 
 HWND FrontModal() {
   HWND found = nullptr;

@@ -16,6 +16,8 @@ namespace testkit {
 enum class BoxIcon { None, Error, Question, Warning, Information, Other };
 const char* ToString(BoxIcon icon);
 
+// A window of the dialog class: a dialog or a message box.
+bool IsDialog(HWND window);
 // The enabled, visible dialog of this thread that is on top: the one a modal loop is running for.
 HWND FrontModal();
 
@@ -62,7 +64,6 @@ class ModalWindow {
 using WindowMatcher = std::function<bool(HWND)>;
 using StepAction = std::function<void(ModalWindow&)>;
 
-// Matchers.
 WindowMatcher AnyDialog();
 WindowMatcher Titled(const std::string& title);
 // A dialog made from template `id` of `module`: same caption, and every

@@ -20,7 +20,6 @@ class ModuleUnderTest {
   HRESULT CanUnloadNow() const;
   HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out) const;
 
-  // Creates a page through the module's class factory.
   HRESULT CreatePage(IUnknown* outer, REFIID iid, void** out) const;
 
  private:

@@ -29,7 +29,6 @@ class PageHarness {
   // False when the host windows could not be made (no display): fail at once.
   bool Ready() const { return frame_ && parent_; }
 
-  // Creates the page through the factory.
   HRESULT Create();
   // SetPageSite, then SetObjects with the first `objects` of (status, token).
   HRESULT Connect(ULONG objects = 2);

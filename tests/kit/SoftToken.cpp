@@ -8,6 +8,13 @@
 
 namespace testkit {
 
+namespace {
+// The text as the library takes it; the library only reads it.
+CK_UTF8CHAR_PTR Utf8(const std::string& text) {
+  return reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(text.data()));
+}
+}  // namespace
+
 SoftToken::SoftToken() {
   dir_ = MakeTempDir(L"token");
   ::SetEnvironmentVariableW(L"ZELT_SOFTTOKEN_DIR", dir_.c_str());
@@ -52,18 +59,10 @@ CK_RV SoftToken::CreateToken(CK_SLOT_ID slot, const std::string& serial, const s
                              const std::string& devicePin, const std::string& label) {
   if (!ready()) return CKR_GENERAL_ERROR;
   EnsureInitialized();
-  static const char kSoPin[] = "security-officer";
-  Q_TOKEN_PARAMS p = {};
-  p.pSerial = reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(serial.data()));
-  p.ulSerialLen = serial.size();
-  p.pLabel = reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(label.data()));
-  p.ulLabelLen = label.size();
-  p.pSoPin = reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(kSoPin));
-  p.ulSoPinLen = sizeof(kSoPin) - 1;
-  p.pUserPin = reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(userPin.data()));
-  p.ulUserPinLen = userPin.size();
-  p.pDevicePin = reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(devicePin.data()));
-  p.ulDevicePinLen = devicePin.size();
+  static const std::string kSoPin = "security-officer";
+  // No device PUK; the limits and PIN lengths left at zero, the library's defaults.
+  Q_TOKEN_PARAMS p = {Utf8(serial), serial.size(), Utf8(label), label.size(), Utf8(kSoPin), kSoPin.size(),
+                      Utf8(userPin), userPin.size(), Utf8(devicePin), devicePin.size(), nullptr, 0, 0, 0, 0, 0, 0};
   return vendor_->Q_CreateToken(slot, &p);
 }
 
@@ -95,8 +94,8 @@ std::vector<std::string> SoftToken::Calls(const std::string& function) const {
 }
 
 CK_RV SoftToken::Inject(const std::string& function, CK_ULONG nth, CK_RV rv, bool fromThenOn) {
-  return vendor_->Q_InjectFailure(reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(function.data())),
-                                  function.size(), nth, fromThenOn ? Q_INJECT_FROM_ON : Q_INJECT_ONCE, rv);
+  return vendor_->Q_InjectFailure(Utf8(function), function.size(), nth,
+                                  fromThenOn ? Q_INJECT_FROM_ON : Q_INJECT_ONCE, rv);
 }
 
 void SoftToken::ResetHooks() { vendor_->Q_ResetTestHooks(); }
@@ -105,8 +104,7 @@ bool SoftToken::UserPinIs(CK_SLOT_ID slot, const std::string& pin) {
   EnsureInitialized();
   CK_SESSION_HANDLE s = 0;
   if (standard_->C_OpenSession(slot, CKF_SERIAL_SESSION, nullptr, nullptr, &s) != CKR_OK) return false;
-  const CK_RV rv = standard_->C_Login(s, CKU_USER, reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(pin.data())),
-                                      pin.size());
+  const CK_RV rv = standard_->C_Login(s, CKU_USER, Utf8(pin), pin.size());
   if (rv == CKR_OK) standard_->C_Logout(s);
   standard_->C_CloseSession(s);
   return rv == CKR_OK;

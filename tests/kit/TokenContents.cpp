@@ -16,7 +16,8 @@ void TokenContents::Create(const AttributeList& object, bool login) {
     ASSERT_EQ(CKR_OK, session.login(password_));
   }
   CK_OBJECT_HANDLE created = 0;
-  const CK_RV rv = session.create(AttributeList(object).boolean(CKA_TOKEN, true), &created);
+  const CK_RV rv = session.create(object.has(CKA_TOKEN) ? object : AttributeList(object).boolean(CKA_TOKEN, true),
+                                  &created);
   ASSERT_EQ(CKR_OK, rv) << std::hex << rv;
 }
 

@@ -38,9 +38,10 @@ class TokenContents {
   void AddJaneJohnAndCorp(bool janeAndJohn = true, bool corp = true);
   // Objects with this identifier, private ones included.
   size_t CountWithId(const std::vector<uint8_t>& id);
+  // The object, kept on the token; created logged in when `login`.
+  void Create(const AttributeList& object, bool login);
 
  private:
-  void Create(const AttributeList& object, bool login);
 
   SoftToken& soft_;
   CK_SLOT_ID slot_;

@@ -27,7 +27,6 @@
 #include "kit/SoftToken.h"
 #include "kit/TokenContents.h"
 #include "model/CertificateFiles.h"
-#include "model/CspRequests.h"
 #include "model/ScopedCertContext.h"
 #include "model/ScopedCryptKey.h"
 #include "model/ScopedCryptProv.h"
@@ -66,7 +65,11 @@ bool KeepsHandle(const std::string& entry) {
 
 enum class Contents { Certificates, ForImport };
 
-std::string LoadText(UINT id);
+std::string LoadText(UINT id) {
+  char text[512] = "";
+  ::LoadStringA(::GetModuleHandleW(nullptr), id, text, sizeof text);
+  return text;
+}
 
 // How a flow's user and host answer beyond the script: set on the fresh page before the flow.
 using Setup = std::function<void(testkit::PageHarness&, sweep::Script&)>;
@@ -85,19 +88,6 @@ struct Flow {
   bool converts = false;
   bool quiet = false;  // failures may go untold (the activation's refresh)
 };
-
-Setup Passwords(const wchar_t* old, const wchar_t* fresh) {
-  return [old, fresh](testkit::PageHarness& harness, sweep::Script&) {
-    harness.host.oldPassword = old;
-    if (fresh) harness.host.newPassword = fresh;
-  };
-}
-
-std::string LoadText(UINT id) {
-  char text[512] = "";
-  ::LoadStringA(::GetModuleHandleW(nullptr), id, text, sizeof text);
-  return text;
-}
 
 sweep::Script Manage(int row, int button, std::vector<std::pair<std::string, int>> answers = {}) {
   sweep::Script s;
@@ -129,12 +119,15 @@ std::vector<Flow> Flows() {
     script.onBoxText = LoadText(IDS_INCORRECT_PASSWORD);
     script.onBox = [&harness] { harness.host.askPasswordChangeResult = S_FALSE; };
   };
+  // The host's new password is the fake host's own, "new-password".
+  const Setup rightOld = [](testkit::PageHarness& harness, sweep::Script&) {
+    harness.host.oldPassword = L"pki-password";
+  };
   const Setup guidNames = [](testkit::PageHarness&, sweep::Script&) { ContainerNamingChoice = IDC_USE_GUID; };
   const std::vector<UINT> passwordFailures = {kLibrary, IDS_PASSWORD_CHANGE_FAILED};
   return {
       {"Activation", 0, {}, {kLibrary}, {}, certificates, nullptr, false, true},
-      {"ChangePassword", IDC_CHANGE_PASSWORD, {}, passwordFailures, {}, certificates,
-       Passwords(L"pki-password", L"new-password")},
+      {"ChangePassword", IDC_CHANGE_PASSWORD, {}, passwordFailures, {}, certificates, rightOld},
       {"ChangePasswordWrongFirst", IDC_CHANGE_PASSWORD, {}, passwordFailures, {}, certificates, wrongFirst},
       {"ChangeUserPin", IDC_CHANGE_USER_PIN, {}, {}},
       {"ManageOpen", IDC_MANAGE, Manage(-1, 0), {kLibrary, kRead}},
@@ -241,7 +234,9 @@ class FaultSweep : public ::testing::TestWithParam<Flow> {
         outcome.late = responder.late();
       }
       harness.Release();
-      CheckHost(harness.host);
+      // The host's access and status work, begun and ended in pairs.
+      EXPECT_EQ(harness.host.Count("BeginTokenOperation"), harness.host.Count("EndTokenOperation"));
+      EXPECT_FALSE(harness.host.statusShown) << "a status text was left up";
     }
     for (const std::string& line : soft.Trace()) outcome.calls.push_back(line.substr(0, line.find('(')));
     outcome.cspCalls = csp.Trace();
@@ -272,12 +267,6 @@ class FaultSweep : public ::testing::TestWithParam<Flow> {
       std::snprintf(spec, sizeof spec, "%s:%lu:0x%lx", clean[fault.call].c_str(), nth, fault.rv);
       EXPECT_TRUE(csp.Inject(spec)) << spec;
     }
-  }
-
-  // The host's access and status work, begun and ended in pairs.
-  void CheckHost(testkit::FakeHost& host) {
-    EXPECT_EQ(host.Count("BeginTokenOperation"), host.Count("EndTokenOperation"));
-    EXPECT_FALSE(host.statusShown) << "a status text was left up";
   }
 
   static DWORD Handed(const ZELT_CSP_COUNTS& open) { return open.contexts + open.keys + open.hashes; }

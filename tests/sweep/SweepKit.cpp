@@ -5,14 +5,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include <gtest/gtest.h>
-
-#include <sstream>
 
 #include "dialogs/ListTestKit.h"
 #include "kit/MyStore.h"
@@ -32,22 +30,9 @@ namespace {
 
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
-std::string Hex(const std::vector<uint8_t>& bytes) {
-  std::string out;
-  char two[3];
-  for (uint8_t b : bytes) {
-    std::snprintf(two, sizeof two, "%02x", b);
-    out += two;
-  }
-  return out;
+std::string Hex(const std::string& bytes) {
+  return hextext::encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
-
-std::string ReadFile(const std::wstring& path) {
-  const std::vector<unsigned char> bytes = testkit::ReadWholeFile(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-}  // namespace
 
 std::string WithoutGuids(std::string text) {
   static const int kGroups[] = {8, 4, 4, 4, 12};
@@ -62,6 +47,85 @@ std::string WithoutGuids(std::string text) {
   }
   return text;
 }
+
+std::string Digest(const softtoken::TokenImage& image) {
+  std::string digest = "password " + image.userPin.value + ", " + std::to_string(image.userPin.failures) +
+                       " failures" + (image.userPin.locked ? ", locked" : "");
+  std::vector<std::string> lines;
+  for (const softtoken::StoredObject& object : image.objects) {
+    std::string line;
+    for (CK_ATTRIBUTE_TYPE type : {CKA_CLASS, CKA_LABEL, CKA_ID, CKA_VALUE}) {
+      const softtoken::StoredAttribute* attribute = object.find(static_cast<uint32_t>(type));
+      const std::string text = attribute ? WithoutGuids(std::string(attribute->value.begin(), attribute->value.end())) : "";
+      line += attribute ? Hex(text) + " " : "- ";
+    }
+    lines.push_back(line);
+  }
+  std::sort(lines.begin(), lines.end());
+  for (const std::string& line : lines) digest += "\n" + line;
+  return digest;
+}
+
+std::vector<std::string> Problems(const softtoken::TokenImage& image) {
+  auto text = [](const softtoken::StoredObject& object, CK_ATTRIBUTE_TYPE type) {
+    const softtoken::StoredAttribute* attribute = object.find(static_cast<uint32_t>(type));
+    std::string value = attribute ? std::string(attribute->value.begin(), attribute->value.end()) : "";
+    return type == CKA_LABEL ? value.substr(0, value.find('\0')) : value;
+  };
+  auto classOf = [](const softtoken::StoredObject& object) {
+    const softtoken::StoredAttribute* attribute = object.find(CKA_CLASS);
+    CK_OBJECT_CLASS value = ~0UL;
+    if (attribute && attribute->value.size() == sizeof value) std::memcpy(&value, attribute->value.data(), sizeof value);
+    return value;
+  };
+  std::map<std::string, std::vector<uint8_t>> data;  // label -> value
+  std::set<std::string> certificateLabels, privateKeyIds, certificateIds;
+  for (const softtoken::StoredObject& object : image.objects) {
+    const CK_OBJECT_CLASS kind = classOf(object);
+    if (kind == CKO_DATA) {
+      const softtoken::StoredAttribute* value = object.find(CKA_VALUE);
+      data[text(object, CKA_LABEL)] = value ? value->value : std::vector<uint8_t>();
+    } else if (kind == CKO_CERTIFICATE) {
+      certificateLabels.insert(text(object, CKA_LABEL));
+      certificateIds.insert(text(object, CKA_ID));
+    } else if (kind == CKO_PRIVATE_KEY) {
+      privateKeyIds.insert(text(object, CKA_ID));
+    }
+  }
+  std::vector<std::string> problems;
+  for (const std::string& id : certificateIds)
+    if (!privateKeyIds.count(id)) problems.push_back("a certificate without its key, id " + Hex(id));
+  auto catalog = data.find(containerformat::kCatalogLabel);
+  if (catalog == data.end()) return problems;
+  uint8_t version = 0;
+  std::vector<std::string> names;
+  if (!containerformat::readCatalog(catalog->second, &version, &names)) return {"the catalog cannot be read"};
+  for (const std::string& name : names) {
+    auto record = data.find(name);
+    containerformat::RecordFields fields;
+    if (record == data.end() || !containerformat::readRecord(record->second, &fields)) {
+      problems.push_back((record == data.end() ? "the catalog names a missing container: "
+                                               : "a container record that cannot be read: ") + WithoutGuids(name));
+      continue;
+    }
+    std::vector<uint8_t> keyId;
+    if (!fields.field1.empty() && hextext::decode(fields.field1, &keyId) &&
+        !privateKeyIds.count(std::string(keyId.begin(), keyId.end())))
+      problems.push_back("a container whose key is missing: " + WithoutGuids(name));
+    if (!fields.exchangeCertLabel.empty() && !certificateLabels.count(fields.exchangeCertLabel))
+      problems.push_back("a container whose certificate is missing: " + WithoutGuids(name));
+  }
+  return problems;
+}
+
+std::set<std::string> Lines(const std::string& digest) {
+  std::set<std::string> lines;
+  std::istringstream in(digest);
+  for (std::string line; std::getline(in, line);) lines.insert(line);
+  return lines;
+}
+
+}  // namespace
 
 Responder::Responder(HMODULE resources, const Script& script) : script_(script), pilot_(*this) {
   // Made once: each matcher makes its dialog from the template to learn it.
@@ -140,84 +204,11 @@ void Responder::OnImport(testkit::ModalWindow& dialog) {
   dialog.Press(IDC_IMPORT_OK);
 }
 
-namespace {
-
-std::string Digest(const softtoken::TokenImage& image) {
-  std::string digest = "password " + image.userPin.value + ", " + std::to_string(image.userPin.failures) +
-                       " failures" + (image.userPin.locked ? ", locked" : "");
-  std::vector<std::string> lines;
-  for (const softtoken::StoredObject& object : image.objects) {
-    std::string line;
-    for (CK_ATTRIBUTE_TYPE type : {CKA_CLASS, CKA_LABEL, CKA_ID, CKA_VALUE}) {
-      const softtoken::StoredAttribute* attribute = object.find(static_cast<uint32_t>(type));
-      const std::string text = attribute ? WithoutGuids(std::string(attribute->value.begin(), attribute->value.end())) : "";
-      line += attribute ? Hex(std::vector<uint8_t>(text.begin(), text.end())) + " " : "- ";
-    }
-    lines.push_back(line);
-  }
-  std::sort(lines.begin(), lines.end());
-  for (const std::string& line : lines) digest += "\n" + line;
-  return digest;
-}
-
-std::vector<std::string> Problems(const softtoken::TokenImage& image) {
-  auto text = [](const softtoken::StoredObject& object, CK_ATTRIBUTE_TYPE type) {
-    const softtoken::StoredAttribute* attribute = object.find(static_cast<uint32_t>(type));
-    std::string value = attribute ? std::string(attribute->value.begin(), attribute->value.end()) : "";
-    return type == CKA_LABEL ? value.substr(0, value.find('\0')) : value;
-  };
-  auto classOf = [](const softtoken::StoredObject& object) {
-    const softtoken::StoredAttribute* attribute = object.find(CKA_CLASS);
-    CK_OBJECT_CLASS value = ~0UL;
-    if (attribute && attribute->value.size() == sizeof value) std::memcpy(&value, attribute->value.data(), sizeof value);
-    return value;
-  };
-  std::map<std::string, std::vector<uint8_t>> data;  // label -> value
-  std::set<std::string> certificateLabels, privateKeyIds, certificateIds;
-  for (const softtoken::StoredObject& object : image.objects) {
-    const CK_OBJECT_CLASS kind = classOf(object);
-    if (kind == CKO_DATA) {
-      const softtoken::StoredAttribute* value = object.find(CKA_VALUE);
-      data[text(object, CKA_LABEL)] = value ? value->value : std::vector<uint8_t>();
-    } else if (kind == CKO_CERTIFICATE) {
-      certificateLabels.insert(text(object, CKA_LABEL));
-      certificateIds.insert(text(object, CKA_ID));
-    } else if (kind == CKO_PRIVATE_KEY) {
-      privateKeyIds.insert(text(object, CKA_ID));
-    }
-  }
-  std::vector<std::string> problems;
-  for (const std::string& id : certificateIds)
-    if (!privateKeyIds.count(id)) problems.push_back("a certificate without its key, id " + Hex({id.begin(), id.end()}));
-  auto catalog = data.find(containerformat::kCatalogLabel);
-  if (catalog == data.end()) return problems;
-  uint8_t version = 0;
-  std::vector<std::string> names;
-  if (!containerformat::readCatalog(catalog->second, &version, &names)) return {"the catalog cannot be read"};
-  for (const std::string& name : names) {
-    auto record = data.find(name);
-    containerformat::RecordFields fields;
-    if (record == data.end() || !containerformat::readRecord(record->second, &fields)) {
-      problems.push_back((record == data.end() ? "the catalog names a missing container: "
-                                               : "a container record that cannot be read: ") + WithoutGuids(name));
-      continue;
-    }
-    std::vector<uint8_t> keyId;
-    if (!fields.field1.empty() && hextext::decode(fields.field1, &keyId) &&
-        !privateKeyIds.count(std::string(keyId.begin(), keyId.end())))
-      problems.push_back("a container whose key is missing: " + WithoutGuids(name));
-    if (!fields.exchangeCertLabel.empty() && !certificateLabels.count(fields.exchangeCertLabel))
-      problems.push_back("a container whose certificate is missing: " + WithoutGuids(name));
-  }
-  return problems;
-}
-
-}  // namespace
 
 TokenState ReadToken(const std::wstring& path) {
-  const std::string bytes = ReadFile(path);
+  const std::vector<unsigned char> bytes = testkit::ReadWholeFile(path);
   softtoken::TokenImage image;
-  if (!softtoken::TokenImage::decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), image))
+  if (!softtoken::TokenImage::decode(bytes.data(), bytes.size(), image))
     return {"no token image", {"the token file cannot be read"}};
   return {Digest(image), Problems(image)};
 }
@@ -265,7 +256,7 @@ TokenFileCopy::TokenFileCopy(testkit::SoftToken& soft, CK_SLOT_ID slot) {
   wchar_t wide[MAX_PATH] = L"";
   ::MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, MAX_PATH);
   path_ = wide;
-  bytes_ = ReadFile(path_);
+  bytes_ = testkit::ReadWholeFile(path_);
 }
 
 bool TokenFileCopy::Restore() const {
@@ -282,17 +273,6 @@ bool TokenFileCopy::Restore() const {
   }  // closed before the move
   return ok && ::MoveFileExW(fresh.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
-
-namespace {
-
-std::set<std::string> Lines(const std::string& digest) {
-  std::set<std::string> lines;
-  std::istringstream in(digest);
-  for (std::string line; std::getline(in, line);) lines.insert(line);
-  return lines;
-}
-
-}  // namespace
 
 bool Between(const std::string& got, const std::string& before, const std::string& after, const std::string& made) {
   const std::set<std::string> now = Lines(got), was = Lines(before), will = Lines(after), extra = Lines(made);

@@ -89,10 +89,8 @@ class TokenFileCopy {
 
  private:
   std::wstring path_;
-  std::string bytes_;
+  std::vector<unsigned char> bytes_;
 };
-
-std::string WithoutGuids(std::string text);
 
 // Whether each object (line) of the digest `got` is as `before` or `after` a flow has it, or as
 // `made` (a new key set) has it, and each object that the flow leaves alone is still there.
