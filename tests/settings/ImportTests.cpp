@@ -228,6 +228,7 @@ TEST_F(ImportTest, TextsThatCannotBeSentAsTypedAndACutShortListStopTheImport) {
   ASSERT_EQ(CKR_OK, soft.Inject("C_GetAttributeValue", 7, CKR_DEVICE_ERROR));
   EXPECT_EQ(S_OK, Click(IDC_IMPORT));
   EXPECT_EQ(std::vector<std::string>{"jane-doe.p12: Jane Doe"}, OnToken()) << "nothing imported";
+  testkit::RemoveTree(folder);
 }
 
 // A command that is no click: OK, Browse, Advanced and the radio buttons ignore it; Cancel and the
