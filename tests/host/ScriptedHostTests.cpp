@@ -7,10 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "kit/ChildProcess.h"
 #include "kit/Paths.h"
 #include "kit/SoftToken.h"
-#include "kit/ScopedKernelHandle.h"
-#include "model/ScopedFileHandle.h"
 
 namespace {
 
@@ -23,38 +22,20 @@ class ScriptedHost : public ::testing::Test {
     ASSERT_TRUE(token.ready()) << "cannot load ZeltP11.dll, error " << ::GetLastError();
     ASSERT_EQ(CKR_OK, token.CreateToken(kSlot, "5C21A7D0", "pki-password"));
   }
-  void TearDown() override { ::SetEnvironmentVariableW(L"ZELT_SOFTTOKEN_FAIL", nullptr); }
 
-  // Runs the host with the page from beside this test; it must end within `seconds` (else it is
-  // stopped) and not through its own watchdog.
-  void Run(const std::wstring& arguments, DWORD seconds, const std::wstring& serial = L"5C21A7D0") {
+  // Runs the host with the page from beside this test (and `environment`); it must end within
+  // `seconds` (else it is stopped) and not through its own watchdog.
+  void Run(const std::wstring& arguments, DWORD seconds, const std::wstring& serial = L"5C21A7D0",
+           const testkit::Environment& environment = {}) {
     const std::wstring bin = testkit::BinDir();
-    std::wstring command = L"\"" + bin + L"TokenUtility.exe\" --page-dll \"" + bin + L"ZeltUtilUserPage.dll\" " +
+    const std::wstring command = L"\"" + bin + L"TokenUtility.exe\" --page-dll \"" + bin + L"ZeltUtilUserPage.dll\" " +
                            L"--serial " + serial + L" " + arguments;
-    // Without a standard error the host reports its own failures in a message box.
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    const std::wstring log = testkit::MakeTempDir(L"host") + L"\\output.txt";
-    ScopedFileHandle output(
-        ::CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = output.get();
-    PROCESS_INFORMATION process = {};
-    if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-      ADD_FAILURE() << "cannot start the host, error " << ::GetLastError();
-      return;
-    }
-    ScopedKernelHandle running(process.hProcess), thread(process.hThread);
-    if (::WaitForSingleObject(running.get(), seconds * 1000) == WAIT_TIMEOUT) {
-      ::TerminateProcess(running.get(), 99);
-      ::WaitForSingleObject(running.get(), 5000);
-      ADD_FAILURE() << "the host still ran after " << seconds << " s";
-      return;
-    }
-    DWORD code = 0;
-    ::GetExitCodeProcess(running.get(), &code);
-    EXPECT_NE(kWatchdogExit, code) << "the host's watchdog had to end the run";
+    // Without a standard error the host would report its own failures in a message box.
+    const testkit::ChildRun run = testkit::RunChild(command, seconds * 1000, environment);
+    ASSERT_TRUE(run.started) << "cannot start the host, error " << run.startError;
+    EXPECT_FALSE(run.timedOut) << "the host still ran after " << seconds << " s; it wrote:\n" << run.output;
+    EXPECT_NE(static_cast<long>(kWatchdogExit), run.exitCode) << "the host's watchdog had to end the run; it wrote:\n"
+                                                              << run.output;
   }
 
   testkit::SoftToken token;
@@ -66,8 +47,7 @@ class ScriptedHost : public ::testing::Test {
 // box runs a modal loop before the host's own loop has started.
 TEST_F(ScriptedHost, ABoxWhileThePageActivatesDoesNotHangTheRun) {
   // The host initialises the library first; the second initialisation is the page's.
-  ::SetEnvironmentVariableW(L"ZELT_SOFTTOKEN_FAIL", L"C_Initialize:2:0x6");
-  Run(L"--exit-after 2000", 30);
+  Run(L"--exit-after 2000", 30, L"5C21A7D0", {{L"ZELT_SOFTTOKEN_FAIL", L"C_Initialize:2:0x6"}});
 }
 
 // The application closing while "Incorrect password! Please try again." is up ends that box and,

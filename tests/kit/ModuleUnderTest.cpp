@@ -1,7 +1,7 @@
 #include "kit/ModuleUnderTest.h"
 
+#include "kit/ChildProcess.h"
 #include "kit/Paths.h"
-#include "kit/ScopedKernelHandle.h"
 #include "server/Guids.h"
 
 namespace testkit {
@@ -34,16 +34,8 @@ HRESULT ModuleUnderTest::CreatePage(IUnknown* outer, REFIID iid, void** out) con
 }
 
 long RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi = {};
-  std::wstring cmd = commandLine;
-  if (!::CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-  const ScopedKernelHandle process(pi.hProcess), thread(pi.hThread);
-  DWORD code = static_cast<DWORD>(-1);
-  if (::WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0) ::GetExitCodeProcess(process.get(), &code);
-  else ::TerminateProcess(process.get(), 1);
-  return static_cast<long>(code);
+  const ChildRun run = RunChild(commandLine, timeoutMs);
+  return run.started && !run.timedOut ? run.exitCode : -1;
 }
 
 }  // namespace testkit

@@ -26,7 +26,7 @@ class ModuleUnderTest {
   HMODULE module_ = nullptr;
 };
 
-// Runs a program and waits for it; returns its exit code, or -1 when it did not start.
+// Runs a program and waits for it; returns its exit code, or -1 when it did not start or end in time.
 long RunProcess(const std::wstring& commandLine, DWORD timeoutMs = 120000);
 
 }  // namespace testkit

@@ -37,7 +37,7 @@ class TokenPageTest : public ::testing::Test {
   void OpenPage() {
     host().serial.clear();
     for (char c : serial_) host().serial += static_cast<wchar_t>(std::towupper(static_cast<unsigned char>(c)));
-    host().password = L"pki-password";
+    host().password.assign(kPassword, kPassword + sizeof kPassword - 1);
     const HRESULT hr = harness.Open();
     ASSERT_EQ(S_OK, hr) << std::hex << hr;
     host().Clear();

@@ -3,6 +3,7 @@
 // with its code, removing the last certificate, and where the keyboard focus goes when its button
 // is disabled.
 #include "manage/ManageFixture.h"
+#include "model/ScopedRegKey.h"
 
 // Jane (container "Jane's keys", the default logon certificate), John (container "John's keys",
 // logon-capable) and Example Corp (a key pair but no container), or Example Corp alone.
@@ -139,19 +140,27 @@ TEST_F(ManageRules, EachFailingOperationShowsItsMessageWithTheCodeAndKeepsTheRow
   });
   Failed("Unable to unregister certificate.\nError Code is  0x80092004.");
   // The current user's registry is replaced by a volatile key, where the "MY" store cannot be made.
-  HKEY scratch = nullptr;
+  // It is put back as soon as the box is up, and however the test ends: the later suites of this
+  // process need the real one.
+  ScopedRegKey scratch;
+  struct PutBack {
+    void operator()() const {
+      ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+      ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\ZeltTestScratch");
+    }
+    ~PutBack() { (*this)(); }
+  } putBack;
   OnDialog("register, no store", [&scratch](ModalWindow& dialog) {
     EXPECT_EQ("<Yes>", CellText(dialog.Item(IDC_CERTIFICATE_LIST), 1, 3));
     ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\ZeltTestScratch", 0, nullptr,
-                                               REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &scratch, nullptr));
-    ASSERT_EQ(ERROR_SUCCESS, ::RegOverridePredefKey(HKEY_CURRENT_USER, scratch));
+                                               REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, scratch.receive(),
+                                               nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOverridePredefKey(HKEY_CURRENT_USER, scratch.get()));
     listkit::Select(dialog.Item(IDC_CERTIFICATE_LIST), 0);
     dialog.Press(IDC_REGISTER);
   });
-  driver.Then("store back", testkit::AnyDialog(), [&scratch](ModalWindow& box) {
-    ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-    ::RegCloseKey(scratch);
-    ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\ZeltTestScratch");
+  driver.Then("store back", testkit::AnyDialog(), [&putBack](ModalWindow& box) {
+    putBack();
     EXPECT_EQ("Unable to register certificate.\nError Code is  0x80004005.", box.MessageText());
     box.Press(IDOK);
   });

@@ -83,12 +83,12 @@ TEST_F(ImportTest, TheFileReachesTheTokenAsAContainerNamedAfterItAndOnlyOnce) {
 
   // Again: already on the token. Another file of the same name from another folder gets the
   // same container name, which the library refuses; the dialog stays open after both.
-  const std::wstring folder = testkit::MakeTempDir(L"import");
-  const std::wstring twin = folder + L"\\jane-doe.p12";
+  const testkit::TempDir folder(L"import");
+  const std::wstring twin = folder.path() + L"\\jane-doe.p12";
   ASSERT_TRUE(::CopyFileW(CertificateFiles::path("example-corp.p12").c_str(), twin.c_str(), FALSE));
   // The library finds it in the dialog's list of the token's certificates: without that list it
   // would look on the token, which fails here.
-  soft.Inject("Q_ListTokens", 1, CKR_DEVICE_ERROR, true);
+  ASSERT_EQ(CKR_OK, soft.Inject("Q_ListTokens", 1, CKR_DEVICE_ERROR, true));
   Fill(jane, "p12-secret");
   Box("The certificate already exists on the Zelt.", BoxIcon::Warning);
   OnDialog("same name", [&](ModalWindow& dialog) {
@@ -100,7 +100,6 @@ TEST_F(ImportTest, TheFileReachesTheTokenAsAContainerNamedAfterItAndOnlyOnce) {
   Box("An error occurred while importing the certificate.\nError Code is  0x8009000f.", BoxIcon::Error);
   Press("cancel", IDCANCEL);
   EXPECT_EQ(S_OK, Click(IDC_IMPORT));
-  testkit::RemoveTree(folder);
   EXPECT_EQ(std::vector<std::string>{"jane-doe.p12: Jane Doe"}, OnToken()) << "nothing added";
 }
 
@@ -187,8 +186,8 @@ TEST_F(ImportTest, BrowseStartsEmptyAndTheChosenFileReplacesThePath) {
 // since the library relies on it to refuse a certificate that is already there.
 TEST_F(ImportTest, TextsThatCannotBeSentAsTypedAndACutShortListStopTheImport) {
   soft.StartTrace();
-  const std::wstring folder = testkit::MakeTempDir(L"import");
-  const std::wstring cyrillic = folder + L"\\\x0441\x0435\x0440\x0442.p12";
+  const testkit::TempDir folder(L"import");
+  const std::wstring cyrillic = folder.path() + L"\\\x0441\x0435\x0440\x0442.p12";
   ASSERT_TRUE(::CopyFileW(CertificateFiles::path("jane-doe.p12").c_str(), cyrillic.c_str(), FALSE)) << ::GetLastError();
   OnDialog("a file name outside the code page", [cyrillic](ModalWindow& dialog) {
     ::SetDlgItemTextW(dialog.window(), IDC_FILE_PATH, cyrillic.c_str());
@@ -228,7 +227,6 @@ TEST_F(ImportTest, TextsThatCannotBeSentAsTypedAndACutShortListStopTheImport) {
   ASSERT_EQ(CKR_OK, soft.Inject("C_GetAttributeValue", 7, CKR_DEVICE_ERROR));
   EXPECT_EQ(S_OK, Click(IDC_IMPORT));
   EXPECT_EQ(std::vector<std::string>{"jane-doe.p12: Jane Doe"}, OnToken()) << "nothing imported";
-  testkit::RemoveTree(folder);
 }
 
 // A command that is no click: OK, Browse, Advanced and the radio buttons ignore it; Cancel and the

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "model/ScopedFileHandle.h"
 #include "tokenkit/AttributeList.h"
 #include "tokenkit/WideText.h"
 
@@ -54,42 +53,10 @@ std::wstring TokenStore::tokenFile(CK_SLOT_ID slot) {
   return widetext::fromUtf8(path.c_str());
 }
 
-ToolRun TokenStore::tool(const std::wstring& arguments,
-                         const std::vector<std::pair<std::wstring, std::wstring>>& environment,
+ToolRun TokenStore::tool(const std::wstring& arguments, const testkit::Environment& environment,
                          const std::wstring& program) {
-  ToolRun run;
-  // Output goes to a file, not a pipe: a long listing cannot fill a pipe and stall the child.
-  wchar_t temp[MAX_PATH], path[MAX_PATH];
-  ::GetTempPathW(MAX_PATH, temp);
-  ::GetTempFileNameW(temp, L"zto", 0, path);
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  ScopedFileHandle out(::CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                     CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-  STARTUPINFOW si = {};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = si.hStdError = out.get();
-  PROCESS_INFORMATION pi = {};
-  std::wstring command = L"\"" + testkit::BinDir() + program + L"\" " + arguments;
-  for (const auto& v : environment) ::SetEnvironmentVariableW(v.first.c_str(), v.second.c_str());
-  const BOOL started = ::CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-  for (const auto& v : environment) ::SetEnvironmentVariableW(v.first.c_str(), nullptr);
-  if (!out || !started) return run;
-  ScopedFileHandle process(pi.hProcess), thread(pi.hThread);
   // Processes start slowly where Wine runs i386 code emulated; allow for it.
-  if (::WaitForSingleObject(pi.hProcess, 300000) != WAIT_OBJECT_0) ::TerminateProcess(pi.hProcess, 1);
-  ::WaitForSingleObject(pi.hProcess, 5000);
-  DWORD code = static_cast<DWORD>(-1);
-  ::GetExitCodeProcess(pi.hProcess, &code);
-  run.exitCode = static_cast<long>(code);
-  // The tool writes text mode: lines end in CR LF. Compare them as lines.
-  ::SetFilePointer(out.get(), 0, nullptr, FILE_BEGIN);
-  char buffer[4096];
-  DWORD read = 0;
-  while (::ReadFile(out.get(), buffer, sizeof buffer, &read, nullptr) && read)
-    for (DWORD i = 0; i < read; ++i)
-      if (buffer[i] != '\r') run.output += buffer[i];
-  return run;
+  return testkit::RunChild(L"\"" + testkit::BinDir() + program + L"\" " + arguments, 300000, environment);
 }
 
 void SoftTokenTest::SetUp() {

@@ -10,15 +10,13 @@
 #include <utility>
 #include <vector>
 
+#include "kit/ChildProcess.h"
 #include "kit/Paths.h"
 #include "tokenkit/CryptokiLibrary.h"
 
 using ::testing::HasSubstr;
 
-struct ToolRun {
-  long exitCode = -1;
-  std::string output;  // stdout and stderr
-};
+using ToolRun = testkit::ChildRun;
 // For failure messages: the exit code and the output.
 std::string describe(const ToolRun& run);
 
@@ -47,8 +45,7 @@ class TokenStore {
   std::wstring tokenFile(CK_SLOT_ID slot);
   // zelt-token.exe (or another program beside the tests) on this store; `environment` goes to
   // the child only.
-  ToolRun tool(const std::wstring& arguments,
-               const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
+  ToolRun tool(const std::wstring& arguments, const testkit::Environment& environment = {},
                const std::wstring& program = L"zelt-token.exe");
 
  private:

@@ -153,9 +153,11 @@ TEST_F(ZeltToken, AddCertificateStoresCertificateAndKeyPairFromPemPkcs12AndDerFi
                {"aes", Pkcs12Aes, kLabelJane, {}},
                {"pkcs8", DerPkcs8, bytes(std::string("first") + '\0'), {1}},
                {"pkcs1", DerPkcs1, bytes(std::string("second") + '\0'), {2}}};
+  // Checked first: a form that fails below ends the test.
+  EXPECT_EQ(7, exitOf("duplicate"));
+  EXPECT_THAT(messageOf("duplicate"), HasSubstr("this certificate is already on token \"T01\""));
   std::vector<uint8_t> modulus;  // the first form's
   for (const auto& form : forms) {
-    // The PEM form's row was the test AddCertificateStoresCertificateAndKeyPairUnderTheGivenIdAndLabel.
     SCOPED_TRACE(form.key);
     EXPECT_EQ(0, exitOf(form.key)) << messageOf(form.key) << "\n" << describe(batch_);
     const auto certificates = ofClass(form.slot, CKO_CERTIFICATE, false);
@@ -167,6 +169,8 @@ TEST_F(ZeltToken, AddCertificateStoresCertificateAndKeyPairFromPemPkcs12AndDerFi
     EXPECT_EQ(der, certificates[0].value);
     if (!form.id.empty()) {
       EXPECT_EQ(form.id, certificates[0].id);
+    } else {
+      EXPECT_FALSE(certificates[0].id.empty()) << "without --id: one the tool makes";
     }
     // Labels are stored with their NUL, as the CSP looks them up.
     EXPECT_EQ(form.label, certificates[0].label) << "without --label: the subject's common name";
@@ -179,8 +183,6 @@ TEST_F(ZeltToken, AddCertificateStoresCertificateAndKeyPairFromPemPkcs12AndDerFi
     if (modulus.empty()) modulus = publicKeys[0].value;
     EXPECT_EQ(modulus, privateKeys[0].value) << "the same key in every form";
   }
-  EXPECT_EQ(7, exitOf("duplicate"));
-  EXPECT_THAT(messageOf("duplicate"), HasSubstr("this certificate is already on token \"T01\""));
 }
 
 TEST_F(ZeltToken, ContainersAreWrittenInTheCspFormatsAndKeepCatalogOrder) {
