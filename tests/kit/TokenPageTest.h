@@ -53,12 +53,15 @@ class TokenPageTest : public ::testing::Test {
   void OnTemplate(const std::string& what, UINT id, StepAction action) {
     driver.Then(what, FromTemplate(module.handle(), id), std::move(action));
   }
-  // A step on a message box: its text (its start when `prefix`), title and icon; answered with `answer`.
-  void ExpectBox(const std::string& text, int answer, const std::string& title, BoxIcon icon, bool prefix = false) {
+  // A step on a message box: its text (its start when `prefix`), title and icon, then `then`
+  // while it is up; answered with `answer`.
+  void ExpectBox(const std::string& text, int answer, const std::string& title, BoxIcon icon, bool prefix = false,
+                 StepAction then = nullptr) {
     driver.Then(text.substr(0, 40), AnyDialog(), [=](ModalWindow& box) {
       EXPECT_EQ(text, prefix ? box.MessageText().substr(0, text.size()) : box.MessageText());
       EXPECT_EQ(title, box.Title());
       EXPECT_EQ(icon, box.Icon()) << ToString(box.Icon());
+      if (then) then(box);
       box.Press(answer);
     });
   }

@@ -80,11 +80,14 @@ class ManageTest : public testkit::TokenPageTest {
     OnTemplate(what, IDD_MANAGE_CERTIFICATES, std::move(action));
   }
   // The dialog's question, answered; its error (its start when `prefix`), answered with OK.
-  void Asked(const std::string& text, int answer) { ExpectBox(text, answer, kTitle, BoxIcon::Warning); }
+  void Asked(const std::string& text, int answer, testkit::StepAction then = nullptr) {
+    ExpectBox(text, answer, kTitle, BoxIcon::Warning, false, std::move(then));
+  }
   void Failed(const std::string& text, bool prefix = false) { ExpectBox(text, IDOK, kTitle, BoxIcon::Error, prefix); }
-  // The page's warning that a conversion takes time.
-  void Warning(int answer) {
-    ExpectBox("Certificate conversion may take several minutes.", answer, "User Tools", BoxIcon::Warning, true);
+  // The page's warning that a conversion takes time (its whole text is the resources suite's).
+  void Warning(int answer, testkit::StepAction then = nullptr) {
+    ExpectBox("Certificate conversion may take several minutes.", answer, "User Tools", BoxIcon::Warning, true,
+              std::move(then));
   }
 
  private:
